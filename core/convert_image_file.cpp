@@ -1,0 +1,40 @@
+// ConvertImageFile: read, encode, wrap, copy to the clipboard, report.
+#include "convert_image_file.h"
+
+#include <string>
+
+#include "desktop_services.h"
+#include "functions.h"
+#include "mod_base64.h"
+#include "scope_guard.h"
+#include "text.h"
+
+void ConvertImageFile(std::string_view path) {
+    const ByteText content = functions::ReadWholeFile(path);
+    if (content.empty()) {
+        return;
+    }
+
+    DesktopServices& desktop = Desktop();
+    desktop.SetPointer(Pointer::Busy);
+    // A failure below must not leave the busy pointer behind; the failure itself travels on.
+    ScopeGuard restore_pointer([&desktop]() noexcept {
+        try {
+            desktop.SetPointer(Pointer::Default);
+        } catch (const Failure&) {
+        }
+    });
+
+    const std::string data = modBase64::StripWhitespace(modBase64::EncodeBase64Text(content));
+    const std::string subtype = AsciiLower(functions::LastSegment(path, "."));
+    const std::string_view form = desktop.IsOption1Selected() ? CssTemplate : HtmlTemplate;
+    const std::string snippet = ReplaceAll(ReplaceAll(form, "xxx", subtype), "zzz", data);
+
+    desktop.ClearClipboard();
+    desktop.SetClipboardText(snippet);
+
+    restore_pointer.Dismiss();
+    desktop.SetPointer(Pointer::Default);
+    desktop.SetLabelColour(ColourDone);
+    desktop.SetLabelCaption("Clipboard! Size " + std::to_string(snippet.size()) + " b");
+}

@@ -1,0 +1,41 @@
+// functions: the size-limited file reader and LastSegment.
+#include "functions.h"
+
+#include "desktop_services.h"
+
+namespace functions {
+
+ByteText ReadWholeFile(std::string_view path) {
+    DesktopServices& desktop = Desktop();
+    try {
+        const std::uint64_t size = desktop.FileLength(path);
+        if (size > MaxFileBytes) {
+            desktop.SetLabelColour(ColourFault);
+            desktop.SetLabelCaption("The  File > 32kb!");
+            return {};
+        }
+        ByteText content = desktop.ReadFileBytes(path, static_cast<std::size_t>(size));
+        // A short read would put a truncated image on the clipboard; treat it as failed.
+        if (content.size() != size) {
+            throw Failure("the file changed while it was read");
+        }
+        return content;
+    } catch (const Failure&) {
+        desktop.ShowWarning("Error: ReadFile");
+        return {};
+    }
+}
+
+std::string LastSegment(std::string_view text, std::string_view delimiter) {
+    // Splitting an empty text gives no pieces at all, so there is no last one to return.
+    if (text.empty()) {
+        throw Failure("LastSegment of an empty text");
+    }
+    if (delimiter.empty()) {
+        throw Failure("LastSegment with an empty delimiter");
+    }
+    const std::size_t at = text.rfind(delimiter);
+    return std::string(at == std::string_view::npos ? text : text.substr(at + delimiter.size()));
+}
+
+}  // namespace functions
