@@ -1,0 +1,65 @@
+// Form1's start-up and drop handlers.
+#include "form1_handlers.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "convert_image_file.h"
+#include "form1.h"
+#include "functions.h"
+#include "text.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kAcceptedExtensions{"gif", "jpeg", "jpg", "png"};
+
+// One step of the drop handler: a failure in it is dropped and the handler goes on.
+template <typename Step>
+void IgnoringFailure(Step step) {
+    try {
+        step();
+    } catch (const Failure&) {
+    }
+}
+
+}  // namespace
+
+void HandleWindowLoad() {
+    DesktopServices& desktop = Desktop();
+    if (desktop.PreviousInstanceRunning()) {
+        desktop.EndProgram();
+    }
+    const Colour back_colour = desktop.GetWindowBackColour();
+    desktop.SetOptionBackColour(OptionButton::Option1, back_colour);
+    desktop.SetOptionBackColour(OptionButton::Option2, back_colour);
+    desktop.RemoveLabelBorder();
+    desktop.SetCaption(Form1Caption(desktop.VersionNumbers()));
+    desktop.AcceptFileDrops();
+    desktop.MakeTopmost();
+}
+
+void HandleFileDrop(const DropData& data) {
+    DesktopServices& desktop = Desktop();
+    if (!desktop.HasFileList(data)) {
+        return;
+    }
+
+    std::string extension;
+    IgnoringFailure([&] {
+        extension = AsciiLower(functions::LastSegment(desktop.FirstDroppedFile(data), "."));
+    });
+    if (std::ranges::find(kAcceptedExtensions, extension) == kAcceptedExtensions.end()) {
+        IgnoringFailure([&] { desktop.SetLabelColour(ColourFault); });
+        IgnoringFailure([&] { desktop.SetLabelCaption("Not format!"); });
+        return;
+    }
+
+    std::string path;
+    IgnoringFailure([&] { path = desktop.FirstDroppedFile(data); });
+    if (path.empty()) {
+        return;
+    }
+    IgnoringFailure([&] { ConvertImageFile(path); });
+}
