@@ -1,0 +1,32 @@
+// The window's typefaces and their stand-ins.
+#include "fonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+
+void InstallFontStandIns() {
+    if (!QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
+        // Wine's Tahoma (Debian's fonts-wine) keeps Tahoma's metrics; fontconfig does not see
+        // it because it lives in Wine's own folder.
+        for (const char* path :
+             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            if (QFile::exists(QString::fromLatin1(path))) {
+                QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+            }
+        }
+    }
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+}
+
+QFont FontFor(const FontSpec& spec) {
+    QFont font(QString::fromUtf8(spec.family.data(), static_cast<qsizetype>(spec.family.size())));
+    // Points at 96 dpi; the window's geometry is in 96-dpi pixels too, and Qt scales both
+    // together on high-density screens, whatever DPI the X server claims.
+    font.setPixelSize(qRound(spec.points * 96.0 / 72.0));
+    font.setBold(spec.bold);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}

@@ -1,0 +1,111 @@
+// Form1Widget: controls from Form1's layout, the drop-zone picture, and drag-and-drop.
+#include "form1_widget.h"
+
+#include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QRadioButton>
+
+#include "fonts.h"
+#include "form1.h"
+#include "form1_handlers.h"
+#include "qt_colour.h"
+#include "qt_drop_data.h"
+
+namespace {
+
+QRect Geometry(const ControlSpec& spec) { return {spec.left, spec.top, spec.width, spec.height}; }
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QRadioButton* MakeOption(const ControlSpec& spec, QWidget* parent) {
+    auto* option = new QRadioButton(Text(spec.text), parent);
+    option->setObjectName(Text(spec.name));
+    option->setGeometry(Geometry(spec));
+    option->setFont(FontFor(spec.font));
+    option->setChecked(spec.initially_selected);
+    return option;
+}
+
+// Offers copying to the drag source whenever it allows it, so that a file manager never moves
+// or deletes the dropped file; every drag is accepted, so every drop reaches the handler.
+void AcceptAsCopy(QDropEvent* event) {
+    if (event->possibleActions().testFlag(Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+}  // namespace
+
+Form1Widget::Form1Widget(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      picture_(QStringLiteral(":/assets/drop_zone.png")),
+      picture_2x_(QStringLiteral(":/assets/drop_zone@2x.png")) {
+    setFixedSize(Form1.client_width, Form1.client_height);
+    setFont(FontFor(Form1.font));
+    QPalette window_palette = palette();
+    window_palette.setColor(QPalette::Window, ToQColor(Form1.back_colour));
+    setPalette(window_palette);
+    setAutoFillBackground(true);
+
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/assets/icon_24.png"));
+    icon.addFile(QStringLiteral(":/assets/icon_48.png"));
+    setWindowIcon(icon);
+
+    // Created in tab order.
+    option1_ = MakeOption(Form1.option1, this);
+    option2_ = MakeOption(Form1.option2, this);
+    auto* group = new QButtonGroup(this);
+    group->addButton(option1_);
+    group->addButton(option2_);
+
+    const ControlSpec& label = Form1.label1;
+    label1_ = new QLabel(this);
+    label1_->setObjectName(Text(label.name));
+    label1_->setGeometry(Geometry(label));
+    label1_->setFont(FontFor(label.font));
+    label1_->setTextFormat(Qt::PlainText);
+    label1_->setAlignment(Qt::AlignCenter);
+    label1_->setFrameShape(QFrame::Box);
+    QPalette label_palette = label1_->palette();
+    label_palette.setColor(QPalette::WindowText, ToQColor(Form1.label_initial_colour));
+    label1_->setPalette(label_palette);
+    label1_->setText(Text(label.text));
+
+    setTabOrder(option1_, option2_);
+}
+
+QRadioButton* Form1Widget::Option(OptionButton option) const {
+    return option == OptionButton::Option1 ? option1_ : option2_;
+}
+
+void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    // Drawn unscaled at 96 dpi; on a high-density screen the double-size picture keeps it sharp.
+    if (devicePixelRatioF() > 1.0 && !picture_2x_.isNull()) {
+        QPixmap sharp = picture_2x_;
+        sharp.setDevicePixelRatio(2.0);
+        painter.drawPixmap(0, 0, sharp);
+    } else {
+        painter.drawPixmap(0, 0, picture_);
+    }
+}
+
+void Form1Widget::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
+
+void Form1Widget::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
+
+void Form1Widget::dropEvent(QDropEvent* event) {
+    AcceptAsCopy(event);
+    HandleFileDrop(QtDropData(*event->mimeData()));
+}

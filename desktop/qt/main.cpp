@@ -1,0 +1,30 @@
+// Vellumine's entry: the application object, the desktop services and the main window.
+#include <QApplication>
+#include <cstdio>
+
+#include "fonts.h"
+#include "platform_choice.h"
+#include "qt_desktop_services.h"
+#include "vellumine_version.h"
+
+int main(int argc, char** argv) {
+    PreferX11OnWayland(argc, argv);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vellumine"));
+    QApplication::setApplicationVersion(QStringLiteral(VELLUMINE_VERSION_TEXT));
+    InstallFontStandIns();
+
+    QtDesktopServices desktop;
+    InstallDesktopServices(&desktop);
+    int status = 0;
+    try {
+        desktop.ShowMainWindow();
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "vellumine: %s\n", failure.what());
+        status = 1;
+    }
+    InstallDesktopServices(nullptr);
+    // Returning destroys the application object, which hands our clipboard text to a running
+    // clipboard manager so that it stays pasteable after we are gone.
+    return status;
+}

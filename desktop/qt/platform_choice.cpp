@@ -1,0 +1,22 @@
+// The choice of Qt platform plugin.
+#include "platform_choice.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <cstring>
+
+void PreferX11OnWayland(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        return;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return;
+        }
+    }
+    const bool wayland = qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+                         qgetenv("XDG_SESSION_TYPE") == QByteArrayLiteral("wayland");
+    if (wayland && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
+    }
+}

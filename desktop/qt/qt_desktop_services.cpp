@@ -1,0 +1,177 @@
+// QtDesktopServices: each desktop operation with its real effect on Qt 6.
+#include "qt_desktop_services.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+
+#include "form1_handlers.h"
+#include "form1_widget.h"
+#include "qt_colour.h"
+#include "qt_drop_data.h"
+#include "regular_file.h"
+#include "vellumine_version.h"
+
+namespace {
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const QList<QUrl> LocalFiles(const DropData& data) {
+    QList<QUrl> files;
+    for (const QUrl& url : static_cast<const QtDropData&>(data).MimeData().urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
+            files.append(url);
+        }
+    }
+    return files;
+}
+
+void SetTextColour(QWidget& widget, QPalette::ColorRole role, Colour colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, ToQColor(colour));
+    widget.setPalette(palette);
+}
+
+}  // namespace
+
+QtDesktopServices::QtDesktopServices(QString instance_name) : instance_(std::move(instance_name)) {}
+
+QtDesktopServices::~QtDesktopServices() {
+    if (busy_pointer_) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtDesktopServices::CreateMainWindow() {
+    window_ = std::make_unique<Form1Widget>();
+    HandleWindowLoad();
+    window_->show();
+}
+
+void QtDesktopServices::ShowMainWindow() {
+    CreateMainWindow();
+    QApplication::exec();
+    window_.reset();
+}
+
+void QtDesktopServices::EndProgram() {
+    window_.reset();
+    std::fflush(nullptr);
+    // Ends at once, as a second copy must, without unwinding through the toolkit; nothing of
+    // this process needs saving.
+    std::_Exit(0);
+}
+
+Form1Widget& QtDesktopServices::RequireWindow() const {
+    if (!window_) {
+        throw Failure("the main window does not exist");
+    }
+    return *window_;
+}
+
+void QtDesktopServices::SetCaption(std::string_view text) {
+    RequireWindow().setWindowTitle(ToQString(text));
+}
+
+Colour QtDesktopServices::GetWindowBackColour() {
+    return FromQColor(RequireWindow().palette().color(QPalette::Window));
+}
+
+void QtDesktopServices::SetPointer(Pointer pointer) {
+    if (pointer == Pointer::Busy && !busy_pointer_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        busy_pointer_ = true;
+    } else if (pointer == Pointer::Default && busy_pointer_) {
+        QApplication::restoreOverrideCursor();
+        busy_pointer_ = false;
+    }
+}
+
+void QtDesktopServices::MakeTopmost() {
+    Form1Widget& window = RequireWindow();
+    const bool was_visible = window.isVisible();
+    // X11 window managers read the stay-on-top state when the window is mapped, so the hint
+    // must be set before the first show; on Windows Qt applies it with SetWindowPos itself.
+    window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (was_visible) {
+        window.show();  // changing the flags hides the window
+    }
+}
+
+void QtDesktopServices::AcceptFileDrops() { RequireWindow().setAcceptDrops(true); }
+
+void QtDesktopServices::SetOptionBackColour(OptionButton option, Colour colour) {
+    QRadioButton* button = RequireWindow().Option(option);
+    SetTextColour(*button, QPalette::Window, colour);
+    SetTextColour(*button, QPalette::Button, colour);
+    button->setAutoFillBackground(true);
+}
+
+void QtDesktopServices::RemoveLabelBorder() {
+    RequireWindow().Label1()->setFrameShape(QFrame::NoFrame);
+}
+
+void QtDesktopServices::SetLabelColour(Colour colour) {
+    SetTextColour(*RequireWindow().Label1(), QPalette::WindowText, colour);
+}
+
+void QtDesktopServices::SetLabelCaption(std::string_view text) {
+    RequireWindow().Label1()->setText(ToQString(text));
+}
+
+bool QtDesktopServices::IsOption1Selected() {
+    return RequireWindow().Option(OptionButton::Option1)->isChecked();
+}
+
+bool QtDesktopServices::HasFileList(const DropData& data) { return !LocalFiles(data).isEmpty(); }
+
+std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
+    const QList<QUrl> files = LocalFiles(data);
+    if (files.isEmpty()) {
+        throw Failure("the drop holds no local file");
+    }
+    return files.first().toLocalFile().toStdString();
+}
+
+void QtDesktopServices::ClearClipboard() { QApplication::clipboard()->clear(QClipboard::Clipboard); }
+
+void QtDesktopServices::SetClipboardText(std::string_view text) {
+    QClipboard* clipboard = QApplication::clipboard();
+    const QString snippet = ToQString(text);
+    clipboard->setText(snippet, QClipboard::Clipboard);
+    // QClipboard reports nothing when the desktop refuses the text; reading it back (served from
+    // our own copy while we own the clipboard) tells a refusal from a success.
+    if (clipboard->text(QClipboard::Clipboard) != snippet) {
+        throw Failure("the clipboard did not take the text");
+    }
+}
+
+void QtDesktopServices::ShowWarning(std::string_view text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vellumine"), ToQString(text),
+                    QMessageBox::Ok, window_.get());
+    box.setWindowModality(window_ ? Qt::WindowModal : Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+}
+
+bool QtDesktopServices::PreviousInstanceRunning() { return !instance_.TryClaim(); }
+
+Version QtDesktopServices::VersionNumbers() {
+    return {VELLUMINE_VERSION_MAJOR, VELLUMINE_VERSION_MINOR, VELLUMINE_VERSION_REVISION};
+}
+
+std::uint64_t QtDesktopServices::FileLength(std::string_view path) {
+    return RegularFileLength(std::string(path));
+}
+
+ByteText QtDesktopServices::ReadFileBytes(std::string_view path, std::size_t count) {
+    return ReadRegularFile(std::string(path), count);
+}

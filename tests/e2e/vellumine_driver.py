@@ -1,0 +1,87 @@
+"""Vellumine as a user meets it: its window, drops from a file-manager-like source, its box."""
+import queue
+import subprocess
+import threading
+
+from x_session import wait_for
+
+DONE = (86, 153, 203)
+FAULT = (255, 0, 0)
+WINDOW_NAME = "^Vellumine  v"
+BOX_NAME = "^Vellumine$"
+# Where the window is put, so that drags and pixel samples know where to go.
+PLACE = (400, 200)
+# Label1 within the client area.
+LABEL = (0, 156, 197, 21)
+
+
+class Vellumine:
+    def __init__(self, session, binary):
+        self.session = session
+        self.binary = binary
+        self.process = None
+        self.window = None
+
+    def start(self):
+        self.process = self.session.spawn([str(self.binary)], stderr=subprocess.PIPE)
+        self.window = wait_for("Vellumine's window",
+                               lambda: self.session.windows(WINDOW_NAME, pid=self.process.pid))[0]
+        self.session.xdotool("windowmove", "--sync", self.window, *PLACE)
+        return self
+
+    def drop_point(self):
+        x, y, _, _ = self.session.geometry(self.window)
+        return x + 99, y + 78
+
+    def drop(self, source_args):
+        """Drags what source_args offer onto the drop zone; returns the source's end report."""
+        source, source_window = self.session.start_drag_source(source_args)
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(l.strip()) for l in source.stdout],
+                         daemon=True).start()
+        sx, sy, sw, sh = self.session.geometry(source_window)
+        self.session.drag((sx + sw // 2, sy + sh // 2), self.drop_point())
+        return source, lines
+
+    def drop_and_settle(self, source_args, timeout=10):
+        """Drops and waits for the drag source to hear that the drop is over."""
+        source, lines = self.drop(source_args)
+        try:
+            return lines.get(timeout=timeout)
+        except queue.Empty:
+            raise AssertionError("the drop did not finish: "
+                                 f"{self.diagnose()}") from None
+        finally:
+            source.terminate()
+
+    def status_colour(self):
+        """'done' or 'fault' by the colour of the status line's text, or None when empty."""
+        x, y, _, _ = self.session.geometry(self.window)
+        counts = self.session.pixels(x + LABEL[0], y + LABEL[1], LABEL[2], LABEL[3])
+        if counts.get(DONE, 0) >= 8:
+            return "done"
+        if counts.get(FAULT, 0) >= 8:
+            return "fault"
+        return None
+
+    def warning_box(self):
+        boxes = self.session.windows(BOX_NAME, pid=self.process.pid)
+        return boxes[0] if boxes else None
+
+    def close_box(self, box):
+        self.session.xdotool("windowactivate", "--sync", box, check=False)
+        self.session.xdotool("key", "--window", box, "Return")
+        wait_for("the warning box to close", lambda: self.warning_box() is None)
+
+    def close(self):
+        """Closes the window as a user does, through the window manager."""
+        self.session.xdotool("windowactivate", "--sync", self.window, check=False)
+        self.session.xdotool("key", "--clearmodifiers", "alt+F4")
+        return self.process.wait(timeout=10)
+
+    def running(self):
+        return self.process.poll() is None
+
+    def diagnose(self):
+        return (f"running={self.running()} windows={self.session.windows(WINDOW_NAME)} "
+                f"box={self.warning_box()} clipboard={str(self.session.clipboard())[:60]!r}")

@@ -1,0 +1,177 @@
+// The real main window on the offscreen platform: its look, its options, and drops on it.
+#include <QApplication>
+#include <QClipboard>
+#include <QFontInfo>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "fonts.h"
+#include "form1_widget.h"
+#include "qt_desktop_services.h"
+#include "qt_test_support.h"
+
+class Form1WindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QtDesktopServices> desktop_;
+    QTemporaryDir dir_;
+
+    Form1Widget& Window() { return *desktop_->Window(); }
+    QLabel& Label() { return *Window().Label1(); }
+    QRadioButton& Option(OptionButton option) { return *Window().Option(option); }
+
+private slots:
+    void initTestCase() { InstallFontStandIns(); }
+
+    void init() {
+        desktop_ = std::make_unique<QtDesktopServices>(
+            QStringLiteral("vellumine-test-%1").arg(QCoreApplication::applicationPid()));
+        InstallDesktopServices(desktop_.get());
+        desktop_->CreateMainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&Window()));
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+    }
+
+    void cleanup() {
+        InstallDesktopServices(nullptr);
+        desktop_.reset();
+    }
+
+    void StartsAsDesigned() {
+        QCOMPARE(Window().windowTitle(), QStringLiteral("Vellumine  v1.0.91"));
+        QCOMPARE(Window().size(), QSize(198, 206));
+        QCOMPARE(Window().palette().color(QPalette::Window), QColor(248, 248, 248));
+        QVERIFY(Window().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(Window().acceptDrops());
+
+        QCOMPARE(Option(OptionButton::Option1).geometry(), QRect(16, 180, 89, 17));
+        QCOMPARE(Option(OptionButton::Option2).geometry(), QRect(104, 180, 89, 17));
+        QCOMPARE(Label().geometry(), QRect(0, 156, 197, 21));
+        QCOMPARE(Option(OptionButton::Option1).text(), QStringLiteral("CSS DATE"));
+        QCOMPARE(Option(OptionButton::Option2).text(), QStringLiteral("XTM DATA"));
+        QVERIFY(Option(OptionButton::Option1).isChecked());
+        QVERIFY(!Option(OptionButton::Option2).isChecked());
+        QCOMPARE(Option(OptionButton::Option1).palette().color(QPalette::Window),
+                 QColor(248, 248, 248));
+        QCOMPARE(Label().text(), QString());
+        QCOMPARE(Label().frameShape(), QFrame::NoFrame);
+        QCOMPARE(Label().palette().color(QPalette::WindowText), QColor(86, 153, 203));
+        QVERIFY(QApplication::focusWidget() == nullptr ||
+                QApplication::focusWidget() == &Option(OptionButton::Option1));
+    }
+
+    void UsesTheWindowFaces() {
+        const QFontInfo option_font(Option(OptionButton::Option1).font());
+        const QFontInfo label_font(Label().font());
+        QCOMPARE(option_font.pixelSize(), 13);
+        QCOMPARE(label_font.pixelSize(), 16);
+        QVERIFY(label_font.bold());
+        QVERIFY2(QStringList({"Tahoma", "DejaVu Sans", "Liberation Sans"})
+                     .contains(option_font.family()),
+                 qPrintable(option_font.family()));
+        QVERIFY2(QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(label_font.family()),
+                 qPrintable(label_font.family()));
+    }
+
+    void LongestTextsFit() {
+        const QFontMetrics label_metrics(Label().font());
+        QVERIFY(label_metrics.horizontalAdvance(QStringLiteral("Clipboard! Size 42716 b")) <=
+                Label().width());
+        QVERIFY(label_metrics.height() <= Label().height());
+        for (OptionButton option : {OptionButton::Option1, OptionButton::Option2}) {
+            QRadioButton& button = Option(option);
+            QVERIFY2(button.sizeHint().width() <= button.width(), qPrintable(button.text()));
+        }
+    }
+
+    void OptionsFormOneGroup() {
+        QTest::mouseClick(&Option(OptionButton::Option2), Qt::LeftButton);
+        QVERIFY(Option(OptionButton::Option2).isChecked());
+        QVERIFY(!Option(OptionButton::Option1).isChecked());
+        QTest::mouseClick(&Option(OptionButton::Option1), Qt::LeftButton);
+        QVERIFY(Option(OptionButton::Option1).isChecked());
+        QVERIFY(!Option(OptionButton::Option2).isChecked());
+    }
+
+    void Drops_data() {
+        QTest::addColumn<QStringList>("files");   // written first; "missing:" ones are not
+        QTest::addColumn<QString>("text");        // plain text in the drop instead of files
+        QTest::addColumn<bool>("css");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QColor>("colour");
+
+        const QColor done(86, 153, 203);
+        const QColor fault(255, 0, 0);
+        QTest::newRow("one png, CSS") << QStringList{"a.png"} << "" << true
+            << "background-image:url('data:image/png;base64,AA==');" << "Clipboard! Size 51 b" << done;
+        QTest::newRow("one png, HTML") << QStringList{"a.png"} << "" << false
+            << "<img src = 'data:image/png;base64,AA=='/>" << "Clipboard! Size 41 b" << done;
+        QTest::newRow("three files, first counts") << QStringList{"b.GIF", "a.png", "c.txt"} << ""
+            << false << "<img src = 'data:image/gif;base64,AA=='/>" << "Clipboard! Size 41 b" << done;
+        QTest::newRow("unicode, spaces, # and %") << QStringList{"über bild #1 %20.jpg"} << ""
+            << false << "<img src = 'data:image/jpg;base64,AA=='/>" << "Clipboard! Size 41 b" << done;
+        QTest::newRow("not an image name") << QStringList{"notes.txt"} << "" << true << "before"
+            << "Not format!" << fault;
+        QTest::newRow("over the limit") << QStringList{"big.png:32001"} << "" << true << "before"
+            << "The  File > 32kb!" << fault;
+        QTest::newRow("text only") << QStringList{} << "some text" << true << "before" << ""
+            << done;
+        QTest::newRow("http address") << QStringList{} << "http://example.com/a.png" << true
+            << "before" << "" << done;
+    }
+
+    void Drops() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, text);
+        QFETCH(bool, css);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, status);
+        QFETCH(QColor, colour);
+
+        QTest::mouseClick(&Option(css ? OptionButton::Option1 : OptionButton::Option2),
+                          Qt::LeftButton);
+        QStringList paths;
+        for (const QString& file : files) {
+            const QStringList name_and_size = file.split(':');
+            const qsizetype size = name_and_size.size() > 1 ? name_and_size[1].toLongLong() : 1;
+            paths << WriteFile(dir_, name_and_size[0], size);
+        }
+        std::unique_ptr<QMimeData> data = FileDrop(paths);
+        if (!text.isEmpty()) {
+            data->setText(text);
+            if (text.startsWith("http")) {
+                data->setUrls({QUrl(text)});
+            }
+        }
+        const DropReply reply = DropOnWindow(Window(), *data);
+
+        QVERIFY(reply.accepted);
+        QCOMPARE(reply.action, Qt::CopyAction);
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+        QCOMPARE(Label().text(), status);
+        QCOMPARE(Label().palette().color(QPalette::WindowText), colour);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void UnreadableFileShowsTheWarningBox() {
+        for (const QString& path : {dir_.filePath("missing.png"), dir_.path() + "/folder.png"}) {
+            QDir().mkpath(dir_.path() + "/folder.png");
+            Label().setText(QStringLiteral("earlier"));
+            const std::unique_ptr<QMimeData> data = FileDrop({path});
+            const SeenBox box = CloseBoxDuring([&] { DropOnWindow(Window(), *data); });
+            QVERIFY2(box.shown, qPrintable(path));
+            QCOMPARE(box.title, QStringLiteral("Vellumine"));
+            QCOMPARE(box.text, QStringLiteral("Error: ReadFile"));
+            QVERIFY(box.warning_icon);
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+            QCOMPARE(Label().text(), QStringLiteral("earlier"));
+        }
+    }
+};
+
+QTEST_MAIN(Form1WindowTest)
+#include "form1_window_test.moc"

@@ -1,0 +1,115 @@
+// QtDesktopServices on real files, the single-instance claim, the clipboard and the warning box.
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "qt_desktop_services.h"
+#include "qt_test_support.h"
+
+class QtDesktopServicesTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+
+    static std::string Utf8(const QString& path) { return path.toStdString(); }
+
+private slots:
+    void ReadsRegularFilesWhole_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("size");
+        QTest::newRow("empty") << "empty.png" << 0;
+        QTest::newRow("one byte") << "one.png" << 1;
+        QTest::newRow("the limit") << "limit.jpg" << 32000;
+        QTest::newRow("over the limit") << "over.gif" << 32001;
+        QTest::newRow("unicode name") << "Ünïcødé ŝpace #%.png" << 10;
+    }
+
+    void ReadsRegularFilesWhole() {
+        QFETCH(QString, name);
+        QFETCH(int, size);
+        QtDesktopServices desktop(QStringLiteral("vellumine-test-files"));
+        const std::string path = Utf8(WriteFile(dir_, name, size, 3));
+        QCOMPARE(desktop.FileLength(path), std::uint64_t(size));
+        const ByteText bytes = desktop.ReadFileBytes(path, static_cast<std::size_t>(size));
+        QCOMPARE(bytes.size(), std::size_t(size));
+        for (int i = 0; i < size; ++i) {
+            QCOMPARE(bytes[i], std::uint8_t(3 + i * 7));
+        }
+    }
+
+    void RefusesWhatIsNotARegularFile() {
+        QtDesktopServices desktop(QStringLiteral("vellumine-test-files"));
+        QVERIFY(QDir(dir_.path()).mkdir("folder.png"));
+        const std::string fifo = Utf8(dir_.filePath("pipe.png"));
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        const std::string device_link = Utf8(dir_.filePath("device.png"));
+        QVERIFY(QFile::link("/dev/zero", QString::fromStdString(device_link)));
+        for (const std::string& path :
+             {Utf8(dir_.filePath("missing.png")), Utf8(dir_.filePath("folder.png")), fifo,
+              device_link, std::string("/dev/null"), std::string("bad\0name.png", 12)}) {
+            QVERIFY_THROWS_EXCEPTION(Failure, desktop.FileLength(path));
+            // Never blocks, even where the length check was passed by a file replaced later.
+            QVERIFY_THROWS_EXCEPTION(Failure, desktop.ReadFileBytes(path, 4));
+        }
+    }
+
+    void FailsWhenTheFileIsShorterThanAsked() {
+        QtDesktopServices desktop(QStringLiteral("vellumine-test-files"));
+        const std::string path = Utf8(WriteFile(dir_, "short.png", 10));
+        QVERIFY_THROWS_EXCEPTION(Failure, desktop.ReadFileBytes(path, 11));
+    }
+
+    void OneInstanceHoldsTheClaimUntilItEnds() {
+        const QString name = QStringLiteral("vellumine-test-claim-%1").arg(QCoreApplication::applicationPid());
+        auto first = std::make_unique<QtDesktopServices>(name);
+        QVERIFY(!first->PreviousInstanceRunning());
+        QVERIFY(!first->PreviousInstanceRunning());  // asking again keeps the claim
+        {
+            QtDesktopServices second(name);
+            QVERIFY(second.PreviousInstanceRunning());
+        }
+        first.reset();
+        QtDesktopServices third(name);
+        QVERIFY(!third.PreviousInstanceRunning());
+    }
+
+    void ClipboardHoldsPlainText() {
+        QtDesktopServices desktop(QStringLiteral("vellumine-test-clipboard"));
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        desktop.ClearClipboard();
+        QCOMPARE(QApplication::clipboard()->text(), QString());
+        const std::string snippet = "<img src = 'data:image/png;base64,AA=='/>";
+        desktop.SetClipboardText(snippet);
+        QCOMPARE(QApplication::clipboard()->text().toStdString(), snippet);
+        QVERIFY(!QApplication::clipboard()->mimeData()->hasHtml());
+    }
+
+    void WarningBoxIsModalWithOneButton() {
+        QtDesktopServices desktop(QStringLiteral("vellumine-test-box"));
+        const SeenBox box = CloseBoxDuring([&] { desktop.ShowWarning("Error: ReadFile"); });
+        QVERIFY(box.shown);
+        QCOMPARE(box.title, QStringLiteral("Vellumine"));
+        QCOMPARE(box.text, QStringLiteral("Error: ReadFile"));
+        QVERIFY(box.warning_icon);
+    }
+
+    void BusyPointerIsSetOnceAndAlwaysRestored() {
+        {
+            QtDesktopServices desktop(QStringLiteral("vellumine-test-pointer"));
+            desktop.SetPointer(Pointer::Busy);
+            desktop.SetPointer(Pointer::Busy);
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            desktop.SetPointer(Pointer::Default);
+            QVERIFY(QApplication::overrideCursor() == nullptr);
+            desktop.SetPointer(Pointer::Busy);
+        }
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+};
+
+QTEST_MAIN(QtDesktopServicesTest)
+#include "qt_desktop_services_test.moc"

@@ -1,0 +1,63 @@
+// Helpers for the widget suites.
+#include "qt_test_support.h"
+
+#include <qpa/qplatformdrag.h>
+#include <qpa/qwindowsysteminterface.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position) {
+    QWindow* handle = window.windowHandle();
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QWindowSystemInterface::handleDrag(handle, &mime_data, position, offered, Qt::LeftButton,
+                                       Qt::NoModifier);
+    const QPlatformDropQtResponse response = QWindowSystemInterface::handleDrop(
+        handle, &mime_data, position, offered, Qt::LeftButton, Qt::NoModifier);
+    return {response.isAccepted(), response.acceptedAction()};
+}
+
+std::unique_ptr<QMimeData> FileDrop(const QStringList& paths) {
+    auto mime_data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    mime_data->setUrls(urls);
+    return mime_data;
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, qsizetype size, char fill) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qFatal("cannot write the test file %s", qPrintable(path));
+    }
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(fill + i * 7);
+    }
+    file.write(bytes);
+    return path;
+}
+
+SeenBox CloseBoxDuring(const std::function<void()>& action) {
+    SeenBox seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || seen.shown) {
+            return;
+        }
+        seen = {true, box->windowTitle(), box->text(), box->icon() == QMessageBox::Warning};
+        box->button(QMessageBox::Ok)->click();
+    });
+    poll.start(10);
+    action();
+    return seen;
+}
