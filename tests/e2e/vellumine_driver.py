@@ -2,6 +2,7 @@
 import queue
 import subprocess
 import threading
+from pathlib import Path
 
 from x_session import wait_for
 
@@ -23,7 +24,8 @@ class Vellumine:
         self.window = None
 
     def start(self):
-        self.process = self.session.spawn([str(self.binary)], stderr=subprocess.PIPE)
+        log = self.session.log(f"vellumine-{id(self)}.log")
+        self.process = self.session.spawn([str(self.binary)], stderr=log)
         self.window = wait_for("Vellumine's window",
                                lambda: self.session.windows(WINDOW_NAME, pid=self.process.pid))[0]
         self.session.xdotool("windowmove", "--sync", self.window, *PLACE)
@@ -69,8 +71,11 @@ class Vellumine:
         return boxes[0] if boxes else None
 
     def close_box(self, box):
+        # Keys go to the focused window: Qt ignores keys sent to a window with XSendEvent.
         self.session.xdotool("windowactivate", "--sync", box, check=False)
-        self.session.xdotool("key", "--window", box, "Return")
+        wait_for("the box to take the focus",
+                 lambda: self.session.xdotool("getwindowfocus", check=False) == str(box))
+        self.session.xdotool("key", "Return")
         wait_for("the warning box to close", lambda: self.warning_box() is None)
 
     def close(self):
@@ -78,6 +83,12 @@ class Vellumine:
         self.session.xdotool("windowactivate", "--sync", self.window, check=False)
         self.session.xdotool("key", "--clearmodifiers", "alt+F4")
         return self.process.wait(timeout=10)
+
+    def resident_kib(self):
+        for line in Path(f"/proc/{self.process.pid}/status").read_text().splitlines():
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+        raise AssertionError("no resident size for Vellumine")
 
     def running(self):
         return self.process.poll() is None

@@ -40,6 +40,7 @@ class XSession:
         self.width, self.height = width, height
         self.window_manager = window_manager
         self.processes = []
+        self.logs = []
         self.tmp = Path(tempfile.mkdtemp(prefix="vellumine-e2e-"))
         self.env = dict(os.environ)
         for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"):
@@ -90,7 +91,13 @@ class XSession:
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait()
+        for process in self.processes:
+            for stream in (process.stdin, process.stdout, process.stderr):
+                if stream:
+                    stream.close()
         self.processes.clear()
+        for log in self.logs:
+            log.close()
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def spawn(self, args, **kwargs):
@@ -99,6 +106,12 @@ class XSession:
         process = subprocess.Popen(args, env=self.env, **kwargs)
         self.processes.append(process)
         return process
+
+    def log(self, name):
+        """A file in the session's folder for a program's output, closed with the session."""
+        log = open(self.tmp / name, "w")
+        self.logs.append(log)
+        return log
 
     def run(self, args, check=True, timeout=20, input=None):
         done = subprocess.run(args, env=self.env, capture_output=True, text=True,
@@ -112,7 +125,7 @@ class XSession:
         return self.run(["xdotool", *map(str, args)], check=check).strip()
 
     def windows(self, name_regex=None, pid=None):
-        args = ["search", "--onlyvisible"]
+        args = ["search", "--all", "--onlyvisible"]
         args += ["--pid", pid] if pid is not None else []
         args += ["--name", name_regex] if name_regex is not None else ["--name", "."]
         out = self.xdotool(*args, check=False)
@@ -120,9 +133,12 @@ class XSession:
 
     def geometry(self, window):
         """The window's client area as (x, y, width, height) on the screen."""
-        out = self.xdotool("getwindowgeometry", "--shell", window)
-        values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        # xwininfo rather than xdotool: xdotool counts the frame's offset twice under openbox.
+        out = self.run(["xwininfo", "-id", str(window)])
+        values = dict(re.findall(r"^\s*(Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", out,
+                                 re.MULTILINE))
+        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
+                int(values["Width"]), int(values["Height"]))
 
     def prop(self, window, name):
         return self.run(["xprop", "-id", str(window), name], check=False).strip()

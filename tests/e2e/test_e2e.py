@@ -1,0 +1,301 @@
+"""End-to-end cases: the real vellumine on a real X server, driven as a user drives it.
+
+Run by ctest (label e2e) with VELLUMINE_BINARY naming the program. Each test class starts its
+own X server, so classes can run side by side.
+"""
+import base64
+import os
+import random
+import re
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+from vellumine_driver import Vellumine
+from x_session import XSession, wait_for
+
+BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
+
+
+def snippet(path, data, css):
+    subtype = str(path).rsplit(".", 1)[1].lower()
+    encoded = base64.b64encode(data).decode()
+    if css:
+        return f"background-image:url('data:image/{subtype};base64,{encoded}');"
+    return f"<img src = 'data:image/{subtype};base64,{encoded}'/>"
+
+
+class DesktopCase(unittest.TestCase):
+    """One X session and one running Vellumine for the whole class."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = XSession().__enter__()
+        cls.app = Vellumine(cls.session, BINARY).start()
+        cls.files = cls.session.tmp / "files"
+        cls.files.mkdir()
+        cls.random = random.Random(4321)
+        cls.marks = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def make(self, name, size=None, data=None):
+        path = self.files / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        if data is None:
+            data = bytes(self.random.getrandbits(8) for _ in range(size))
+        path.write_bytes(data)
+        return path
+
+    def mark_clipboard(self):
+        type(self).marks += 1
+        mark = f"unchanged {self.marks}"
+        self.session.set_clipboard(mark)
+        return mark
+
+    def choose(self, css):
+        x, y, _, _ = self.session.geometry(self.app.window)
+        option_x = 16 + 8 if css else 104 + 8
+        self.session.xdotool("mousemove", "--sync", x + option_x, y + 188, "click", 1)
+
+    def expect_clipboard(self, case, expected, timeout=10):
+        try:
+            wait_for("the clipboard", lambda: self.session.clipboard() == expected, timeout)
+        except AssertionError:
+            actual = self.session.clipboard()
+            self.fail(f"{case}: clipboard\n  expected {expected[:90]!r}... ({len(expected)})\n"
+                      f"  actual   {str(actual)[:90]!r}... ({len(actual or '')})")
+
+    def expect_status(self, case, expected):
+        try:
+            wait_for("the status colour", lambda: self.app.status_colour() == expected, 5)
+        except AssertionError:
+            self.fail(f"{case}: status line colour expected {expected}, "
+                      f"actual {self.app.status_colour()}")
+
+
+class Conversions(DesktopCase):
+    def test_snippets_of_every_kind(self):
+        cases = [
+            # (case, file name, size, css)
+            ("one byte, CSS", "a.png", 1, True),
+            ("two bytes, HTML", "b.png", 2, False),
+            ("one group", "c.gif", 3, True),
+            ("a line less one byte", "d.jpg", 47, False),
+            ("one whole line", "e.jpeg", 48, True),
+            ("a line and a byte", "f.png", 49, False),
+            ("a thousand bytes", "logo.png", 1000, True),
+            ("the limit less one", "g.jpg", 31999, False),
+            ("the limit", "photo.jpeg", 32000, True),
+            ("upper-case extension", "UPPER.PNG", 100, False),
+            ("mixed-case extension", "Mixed.JpEg", 100, True),
+            ("text named png", "notes.png", None, False),
+            ("unicode and spaces", "Fotos 2026/Straße #1 100% ✓.png", 300, True),
+            ("dotted folders", "my.pics/v1.2/shot.gif", 300, False),
+        ]
+        for case, name, size, css in cases:
+            with self.subTest(case):
+                data = b"plain text, not an image\n" if size is None else None
+                path = self.make(name, size, data)
+                self.choose(css)
+                self.mark_clipboard()
+                self.app.drop_and_settle([path])
+                self.expect_clipboard(case, snippet(path, path.read_bytes(), css))
+                self.expect_status(case, "done")
+
+    def test_only_the_first_of_several_files_counts(self):
+        first = self.make("first.png", 50)
+        others = [self.make("second.gif", 60), self.make("third.txt", 10)]
+        self.choose(True)
+        self.mark_clipboard()
+        self.app.drop_and_settle([first, *others])
+        self.expect_clipboard("three files", snippet(first, first.read_bytes(), True))
+
+    def test_thirty_drops_in_a_row_keep_memory_steady(self):
+        self.choose(False)
+        rss = []
+        for i in range(30):
+            path = self.make(f"row/{i}.png", 32000 - i * 997)
+            self.mark_clipboard()
+            self.app.drop_and_settle([path])
+            self.expect_clipboard(f"drop {i + 1} of 30", snippet(path, path.read_bytes(), False))
+            if i in (4, 29):
+                rss.append(self.app.resident_kib())
+        self.assertLess(rss[1] - rss[0], 2048,
+                        f"resident memory grew from {rss[0]} KiB to {rss[1]} KiB over 25 drops")
+
+
+class Refusals(DesktopCase):
+    def test_refused_files_and_ignored_drops(self):
+        fault, nothing = "fault", "nothing"
+        cases = [
+            # (case, source arguments, expected status or nothing)
+            ("over the limit", lambda: [self.make("big.png", 32001)], fault),
+            ("double extension", lambda: [self.make("photo.jpeg.txt", 10)], fault),
+            ("dot only in a folder", lambda: [self.make("my.pics/photo", 10)], fault),
+            ("extension not accepted", lambda: [self.make("image.bmp", 10)], fault),
+            ("near miss jpe", lambda: [self.make("image.jpe", 10)], fault),
+            ("empty image", lambda: [self.make("empty.png", 0)], nothing),
+            ("text drop", lambda: ["--text", "some selected text.png"], nothing),
+            ("http address", lambda: ["--uri", "http://example.com/logo.png"], nothing),
+        ]
+        for case, source, expected in cases:
+            with self.subTest(case):
+                # A known status first, so that "unchanged" and "refused" can be told apart.
+                self.app.drop_and_settle([self.make("known.png", 5)])
+                self.expect_status(case, "done")
+                mark = self.mark_clipboard()
+                settled = self.app.drop_and_settle(source())
+                self.assertTrue(settled.startswith("finished"), f"{case}: {settled}")
+                self.expect_status(case, fault if expected == fault else "done")
+                self.assertEqual(self.session.clipboard(), mark, f"{case}: clipboard changed")
+
+    def test_unreadable_files_bring_up_the_warning_box(self):
+        fifo = self.files / "pipe.png"
+        os.mkfifo(fifo)
+        device_link = self.files / "device.png"
+        device_link.symlink_to("/dev/zero")
+        (self.files / "folder.png").mkdir()
+        cases = [
+            ("missing file", self.files / "missing.png"),
+            ("folder named png", self.files / "folder.png"),
+            ("pipe named png", fifo),
+            ("link to a device", device_link),
+        ]
+        for case, path in cases:
+            with self.subTest(case):
+                mark = self.mark_clipboard()
+                source, _ = self.app.drop([path])
+                try:
+                    box = wait_for(f"{case}: the warning box", self.app.warning_box)
+                    self.assertIn("Vellumine", self.session.prop(box, "_NET_WM_NAME"))
+                    self.app.close_box(box)
+                finally:
+                    source.terminate()
+                self.assertEqual(self.session.clipboard(), mark, f"{case}: clipboard changed")
+                # The program still answers: the next drop converts.
+                after = self.make("after.png", 7)
+                self.app.drop_and_settle([after])
+                self.expect_clipboard(f"{case}: the next drop", snippet(after, after.read_bytes(),
+                                                                        True))
+
+
+class Desktop(DesktopCase):
+    def test_caption_and_stay_on_top(self):
+        self.assertIn('"Vellumine  v1.0.91"', self.session.prop(self.app.window, "_NET_WM_NAME"))
+        self.assertIn("_NET_WM_STATE_ABOVE", self.session.prop(self.app.window, "_NET_WM_STATE"))
+        other, other_window = self.session.start_drag_source(["--text", "another window"])
+        self.addCleanup(other.terminate)
+        # Over Vellumine, then activated, as a user clicks another program.
+        self.session.xdotool("windowmove", "--sync", other_window, 380, 180)
+        self.session.xdotool("windowactivate", "--sync", other_window)
+        wait_for("the other window active",
+                 lambda: self.session.xdotool("getactivewindow") == str(other_window))
+        stacking = self.session.stacking()
+        self.assertGreater(stacking.index(self.app.window), stacking.index(other_window),
+                           f"stacking bottom to top: {stacking}; Vellumine {self.app.window}, "
+                           f"other {other_window}")
+
+    def test_a_second_start_exits_and_the_first_keeps_running(self):
+        second = subprocess.run([str(BINARY)], env=self.session.env, capture_output=True,
+                                timeout=20)
+        self.assertEqual(second.returncode, 0)
+        self.assertTrue(self.app.running())
+        self.assertEqual(len(self.session.windows("^Vellumine  v")), 1)
+
+
+PAGE = """<!doctype html><html><head><style>#zone {{ {css} }}</style></head><body>
+<div id="zone"></div>{html}<div id="report">pending</div>
+<script>
+function report(image) {{
+  const done = () => document.getElementById("report").textContent =
+      "SIZE " + image.naturalWidth + "x" + image.naturalHeight;
+  if (image.complete && image.naturalWidth) done(); else image.onload = done;
+  image.onerror = () => document.getElementById("report").textContent = "BROKEN";
+}}
+const img = document.querySelector("img");
+if (img) {{
+  report(img);
+}} else {{
+  const url = getComputedStyle(document.getElementById("zone")).backgroundImage;
+  const image = new Image();
+  image.src = url.startsWith("url(") ? url.slice(5, -2) : "";
+  report(image);
+}}
+</script></body></html>"""
+
+
+class Browser(DesktopCase):
+    def render(self, page):
+        path = self.session.tmp / "page.html"
+        path.write_text(page)
+        env = {k: v for k, v in self.session.env.items() if k != "DISPLAY"}
+        out = subprocess.run(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", f"--user-data-dir={self.session.tmp / 'chromium'}",
+             "--virtual-time-budget=5000", "--dump-dom", path.as_uri()],
+            env=env, capture_output=True, text=True, timeout=120)
+        found = re.search(r'<div id="report">([^<]*)</div>', out.stdout)
+        return found.group(1) if found else out.stderr[-300:]
+
+    def test_snippets_render_at_the_images_size(self):
+        cases = [("photo.png", "37x23"), ("photo.jpg", "64x48"), ("anim.gif", "20x30")]
+        for name, size in cases:
+            path = self.files / name
+            subprocess.run(["/usr/bin/convert", "-size", size, "plasma:red-blue", str(path)],
+                           check=True)
+            self.assertLessEqual(path.stat().st_size, 32000, name)
+            for css in (True, False):
+                case = f"{name} as {'CSS' if css else 'HTML'}"
+                with self.subTest(case):
+                    self.choose(css)
+                    self.mark_clipboard()
+                    self.app.drop_and_settle([path])
+                    expected = snippet(path, path.read_bytes(), css)
+                    self.expect_clipboard(case, expected)
+                    pasted = self.session.clipboard()
+                    page = PAGE.format(css=pasted if css else "", html="" if css else pasted)
+                    self.assertEqual(self.render(page), f"SIZE {size}", case)
+
+
+class Instances(unittest.TestCase):
+    def test_kill_frees_the_claim_and_four_starts_leave_one(self):
+        with XSession() as session:
+            first = Vellumine(session, BINARY).start()
+            first.process.kill()
+            first.process.wait()
+            Vellumine(session, BINARY).start()  # comes up again after a kill -9
+
+        with XSession() as session:
+            starts = [session.spawn([str(BINARY)]) for _ in range(4)]
+            wait_for("three starts to end", lambda: sum(p.poll() is not None
+                                                        for p in starts) == 3, timeout=20)
+            codes = sorted(p.poll() for p in starts if p.poll() is not None)
+            self.assertEqual(codes, [0, 0, 0])
+            wait_for("a window", lambda: session.windows("^Vellumine  v"))
+            time.sleep(0.5)  # a second window would have had time to appear
+            self.assertEqual(len(session.windows("^Vellumine  v")), 1)
+
+
+class ClipboardManager(unittest.TestCase):
+    def test_snippet_stays_pasteable_after_exit(self):
+        with XSession() as session:
+            session.spawn(["xclipboard"])
+            wait_for("the clipboard manager", lambda: "CLIPBOARD_MANAGER" in session.run(
+                ["xprop", "-root"], check=False) or session.windows("xclipboard"))
+            app = Vellumine(session, BINARY).start()
+            path = session.tmp / "kept.gif"
+            path.write_bytes(os.urandom(5000))
+            app.drop_and_settle([path])
+            expected = snippet(path, path.read_bytes(), True)
+            wait_for("the snippet", lambda: session.clipboard() == expected)
+            self.assertEqual(app.close(), 0)
+            self.assertEqual(session.clipboard(), expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
