@@ -12,7 +12,8 @@ namespace modBase64 {
 // including a final one when the encoded length is a multiple of 64. Empty in, empty out.
 std::string EncodeBase64Text(std::span<const std::uint8_t> bytes);
 
-// The text without any CR, LF, TAB or space; every other character is kept as it is.
-std::string StripWhitespace(std::string_view text);
+// The text without any CR, LF, TAB or space; every other character is kept as it is. Takes its
+// own copy, so that the encoder's result can be moved in and compacted where it lies.
+std::string StripWhitespace(std::string text);
 
 }  // namespace modBase64
