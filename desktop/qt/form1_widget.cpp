@@ -48,8 +48,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      picture_(QStringLiteral(":/assets/drop_zone.png")),
-      picture_2x_(QStringLiteral(":/assets/drop_zone@2x.png")) {
+      picture_(QStringLiteral(":/assets/drop_zone.png")) {
     setFixedSize(Form1.client_width, Form1.client_height);
     setFont(FontFor(Form1.font));
     QPalette window_palette = palette();
@@ -92,10 +91,13 @@ QRadioButton* Form1Widget::Option(OptionButton option) const {
 void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     // Drawn unscaled at 96 dpi; on a high-density screen the double-size picture keeps it sharp.
-    if (devicePixelRatioF() > 1.0 && !picture_2x_.isNull()) {
-        QPixmap sharp = picture_2x_;
-        sharp.setDevicePixelRatio(2.0);
-        painter.drawPixmap(0, 0, sharp);
+    // It is decoded only there, to keep start-up short everywhere else.
+    if (devicePixelRatioF() > 1.0) {
+        if (picture_2x_.isNull()) {
+            picture_2x_.load(QStringLiteral(":/assets/drop_zone@2x.png"));
+            picture_2x_.setDevicePixelRatio(2.0);
+        }
+        painter.drawPixmap(0, 0, picture_2x_);
     } else {
         painter.drawPixmap(0, 0, picture_);
     }

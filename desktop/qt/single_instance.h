@@ -2,9 +2,6 @@
 #pragma once
 
 #include <QString>
-#include <memory>
-
-class QLocalServer;
 
 // Claims a name that only one process at a time can hold, without writing any file. The claim
 // is released when the object is destroyed or the process ends, however it ends.
@@ -23,5 +20,5 @@ public:
 
 private:
     QString name_;
-    std::unique_ptr<QLocalServer> server_;
+    int claim_ = -1;  // the platform's handle while the claim is held
 };
