@@ -34,8 +34,14 @@ std::string LastSegment(std::string_view text, std::string_view delimiter) {
     if (delimiter.empty()) {
         throw Failure("LastSegment with an empty delimiter");
     }
-    const std::size_t at = text.rfind(delimiter);
-    return std::string(at == std::string_view::npos ? text : text.substr(at + delimiter.size()));
+    // Pieces are cut left to right, so a delimiter that overlaps itself ("aa" in "aaa") is found
+    // where a split finds it, not where a search from the end would.
+    std::size_t last_piece = 0;
+    for (std::size_t at = text.find(delimiter); at != std::string_view::npos;
+         at = text.find(delimiter, last_piece)) {
+        last_piece = at + delimiter.size();
+    }
+    return std::string(text.substr(last_piece));
 }
 
 }  // namespace functions

@@ -23,7 +23,9 @@ TEST(LastSegment, GivesThePieceAfterTheLastDelimiter) {
         {"C:\\my.pics\\photo", ".", "pics\\photo"},
         {"/home/ana/Bilder/über.png", ".", "png"},
         {"a::b::c", "::", "c"},
-        {"a:::b", "::", "b"},
+        {"a:::b", "::", ":b"},
+        {"aaa", "aa", "a"},
+        {"xaaaaay", "aa", "ay"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LastSegment(c.text, c.delimiter), c.expected) << c.text << " at " << c.delimiter;
