@@ -33,8 +33,9 @@ void ConvertImageFile(std::string_view path) {
     desktop.ClearClipboard();
     desktop.SetClipboardText(snippet);
 
-    restore_pointer.Dismiss();
+    // Should this fail, the guard tries once more before the failure travels on.
     desktop.SetPointer(Pointer::Default);
+    restore_pointer.Dismiss();
     desktop.SetLabelColour(ColourDone);
     desktop.SetLabelCaption("Clipboard! Size " + std::to_string(snippet.size()) + " b");
 }

@@ -42,7 +42,11 @@ void HandleWindowLoad() {
 
 void HandleFileDrop(const DropData& data) {
     DesktopServices& desktop = Desktop();
-    if (!desktop.HasFileList(data)) {
+    // A drop whose data cannot even be looked at is no file list; letting the failure out would
+    // throw it through the toolkit's event loop.
+    bool has_file_list = false;
+    IgnoringFailure([&] { has_file_list = desktop.HasFileList(data); });
+    if (!has_file_list) {
         return;
     }
 

@@ -74,11 +74,15 @@ TEST(ConvertImageFile, FileThatGivesNothingTouchesNeitherPointerNorClipboard) {
 }
 
 TEST(ConvertImageFile, FailureAfterBusyPointerRestoresItAndTravelsOn) {
-    for (const char* failing : {"IsOption1Selected", "ClearClipboard", "SetClipboardText"}) {
+    const std::pair<const char*, int> failures[] = {
+        {"IsOption1Selected", 0}, {"ClearClipboard", 0}, {"SetClipboardText", 0},
+        {"SetPointer", 2},  // the first try to restore the pointer
+    };
+    for (const auto& [failing, nth] : failures) {
         RecordingDesktop desktop;
         desktop.AddFile("f.png", ByteText(10, 1));
         desktop.label_caption = "earlier";
-        desktop.FailOn(failing);
+        desktop.FailOn(failing, nth);
         EXPECT_THROW(ConvertImageFile("f.png"), Failure) << failing;
         EXPECT_EQ(desktop.pointer, Pointer::Default) << failing;
         EXPECT_EQ(desktop.calls.back(), "SetPointer(default)") << failing;

@@ -55,6 +55,8 @@ TEST(HandleFileDrop, ConvertsAcceptedFilesAndRefusesOthers) {
         {"only the first of three", {"/d/a.GiF", "/d/logo.png", "/d/x.txt"}, true, nullptr, 0,
          done, ColourDone, "<img src = 'data:image/gif;base64,AA=='/>"},
         {"not a file list", {"/d/logo.png"}, false, nullptr, 0, "earlier", ColourDone, "before"},
+        {"drop data unreadable", {"/d/logo.png"}, true, "HasFileList", 0, "earlier", ColourDone,
+         "before"},
         {"double extension", {"/d/photo.jpeg.txt"}, true, nullptr, 0, "Not format!",
          ColourFault, "before"},
         {"dot only in a folder", {"/my.pics/photo"}, true, nullptr, 0, "Not format!",
