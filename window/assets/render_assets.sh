@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Regenerates the window's PNG artwork (1x and 2x) from the SVG sources next to this script.
+# Regenerates the PNG artwork (window 1x and 2x, installed icon sizes) from the SVGs beside it.
 #
 # Needs rsvg-convert (Debian: librsvg2-bin) and, for the drop-zone text, the
 # Liberation or DejaVu fonts. The PNGs are checked in so building the program
@@ -29,3 +29,8 @@ render icon_24.svg 24 24 icon_24.png
 render icon_24.svg 48 48 icon_24@2x.png
 render icon_48.svg 48 48 icon_48.png
 render icon_48.svg 96 96 icon_48@2x.png
+
+# The installed application icon's larger sizes for the hicolor theme, from the large
+# drawing; software centres and launchers with big tiles pick these.
+render icon_48.svg 128 128 icon_128.png
+render icon_48.svg 256 256 icon_256.png
