@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellumine"));
     QApplication::setApplicationVersion(QStringLiteral(VELLUMINE_VERSION_TEXT));
+    // The installed desktop entry's name: a native Wayland window carries it as its app id, by
+    // which the shell gives it the entry's name and icon. (X11 shells go by WM_CLASS instead,
+    // which the entry's StartupWMClass names.)
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vellumine.Vellumine"));
     InstallFontStandIns();
 
     QtDesktopServices desktop;
