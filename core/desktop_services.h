@@ -41,6 +41,8 @@ protected:
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
+    DesktopServices(const DesktopServices&) = delete;
+    DesktopServices& operator=(const DesktopServices&) = delete;
 
     // Creates the main window, runs HandleWindowLoad once, shows it; returns when it has closed.
     virtual void ShowMainWindow() = 0;
@@ -87,8 +89,6 @@ public:
 
 protected:
     DesktopServices() = default;
-    DesktopServices(const DesktopServices&) = delete;
-    DesktopServices& operator=(const DesktopServices&) = delete;
 };
 
 // Makes services the process's instance (nullptr removes it). The program's entry installs one

@@ -1,13 +1,13 @@
 // Small text helpers the core and the window share.
 #include "text.h"
 
+#include <algorithm>
+
 std::string AsciiLower(std::string_view text) {
     std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
+    std::ranges::transform(lowered, lowered.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     return lowered;
 }
 

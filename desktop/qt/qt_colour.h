@@ -6,7 +6,7 @@
 #include "colour.h"
 
 inline QColor ToQColor(Colour colour) {
-    return QColor(RedOf(colour), GreenOf(colour), BlueOf(colour));
+    return {RedOf(colour), GreenOf(colour), BlueOf(colour)};
 }
 
 inline Colour FromQColor(const QColor& colour) {
