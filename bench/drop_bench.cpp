@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
         micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     }
     std::sort(micros.begin(), micros.end());
-    std::printf("drop_to_clipboard_us median %.1f min %.1f p90 %.1f runs %d\n",
-                micros[kRuns / 2], micros.front(), micros[kRuns * 9 / 10], kRuns);
+    std::printf("drop_to_clipboard_us median %.1f min %.1f p90 %.1f runs %d\n", micros[kRuns / 2],
+                micros.front(), micros[kRuns * 9 / 10], kRuns);
     InstallDesktopServices(nullptr);
     return 0;
 }

@@ -10,9 +10,15 @@ constexpr Colour MakeColour(std::uint8_t red, std::uint8_t green, std::uint8_t b
     return static_cast<Colour>(red) | (static_cast<Colour>(green) << 8) |
            (static_cast<Colour>(blue) << 16);
 }
-constexpr std::uint8_t RedOf(Colour colour) { return colour & 0xFFu; }
-constexpr std::uint8_t GreenOf(Colour colour) { return (colour >> 8) & 0xFFu; }
-constexpr std::uint8_t BlueOf(Colour colour) { return (colour >> 16) & 0xFFu; }
+constexpr std::uint8_t RedOf(Colour colour) {
+    return colour & 0xFFu;
+}
+constexpr std::uint8_t GreenOf(Colour colour) {
+    return (colour >> 8) & 0xFFu;
+}
+constexpr std::uint8_t BlueOf(Colour colour) {
+    return (colour >> 16) & 0xFFu;
+}
 
 // Medium blue: the status line at start and after a successful conversion.
 inline constexpr Colour ColourDone = 0x00CB9956;

@@ -4,7 +4,8 @@
 #include <string_view>
 
 // The snippet forms; "xxx" stands for the image subtype and "zzz" for the Base64 data.
-inline constexpr std::string_view CssTemplate = "background-image:url('data:image/xxx;base64,zzz');";
+inline constexpr std::string_view CssTemplate =
+    "background-image:url('data:image/xxx;base64,zzz');";
 inline constexpr std::string_view HtmlTemplate = "<img src = 'data:image/xxx;base64,zzz'/>";
 
 // Reads the file, wraps its Base64 data in the form the options choose, puts the snippet on the

@@ -8,7 +8,9 @@ namespace {
 DesktopServices* installed_services = nullptr;
 }  // namespace
 
-void InstallDesktopServices(DesktopServices* services) { installed_services = services; }
+void InstallDesktopServices(DesktopServices* services) {
+    installed_services = services;
+}
 
 DesktopServices& Desktop() {
     if (installed_services == nullptr) {

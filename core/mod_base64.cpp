@@ -53,7 +53,9 @@ constexpr auto kStripped = [] {
     return table;
 }();
 
-inline bool IsStripped(char c) { return kStripped[static_cast<unsigned char>(c)]; }
+inline bool IsStripped(char c) {
+    return kStripped[static_cast<unsigned char>(c)];
+}
 
 // True when some byte of word is below 0x21 (exact: no byte is missed, none is made up).
 inline bool MayHoldStripped(std::uint64_t word) {

@@ -1,24 +1,10 @@
 // Fuzzes the encoder and stripper: line structure, alphabet, and a round trip through a decoder.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
+#include "fuzz_require.h"
 #include "mod_base64.h"
 #include "reference_base64.h"
-
-namespace {
-
-// Stops the run with the broken condition named, so that a crash report says what went wrong.
-#define REQUIRE(condition)                                                              \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> input(data, data + size);

@@ -9,27 +9,19 @@
 #include <string>
 
 #include "form1_handlers.h"
+#include "fuzz_require.h"
 #include "recording_desktop.h"
 #include "reference_base64.h"
 
 namespace {
 
-const char* const kOperations[] = {
-    "HasFileList",    "FirstDroppedFile", "FileLength",     "ReadFileBytes",
-    "SetPointer",     "IsOption1Selected", "ClearClipboard", "SetClipboardText",
-    "SetLabelColour", "SetLabelCaption",  "ShowWarning"};
+const char* const kOperations[] = {"HasFileList",     "FirstDroppedFile", "FileLength",
+                                   "ReadFileBytes",   "SetPointer",       "IsOption1Selected",
+                                   "ClearClipboard",  "SetClipboardText", "SetLabelColour",
+                                   "SetLabelCaption", "ShowWarning"};
 
-const char* const kNames[] = {"a.png", "b.PNG", "c.jpg", "d.JpEg", "e.gif", "f.bmp",
-                              "g.jpeg.txt", "my.pics/photo", "", ".", "x.", "ü.png"};
-
-// Stops the run with the broken condition named, so that a crash report says what went wrong.
-#define REQUIRE(condition)                                                              \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
+const char* const kNames[] = {"a.png",      "b.PNG",         "c.jpg", "d.JpEg", "e.gif", "f.bmp",
+                              "g.jpeg.txt", "my.pics/photo", "",      ".",      "x.",    "ü.png"};
 
 std::string Lower(std::string text) {
     for (char& c : text) {

@@ -6,6 +6,7 @@
 
 #include "failure.h"
 #include "functions.h"
+#include "fuzz_require.h"
 
 namespace {
 
@@ -47,13 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         failed = true;
     }
     if (delimiter.empty() || text.empty()) {
-        if (!failed) {
-            std::abort();
-        }
+        REQUIRE(failed);
         return 0;
     }
-    if (failed || got != Split(text, delimiter).back()) {
-        std::abort();
-    }
+    REQUIRE(!failed);
+    REQUIRE(got == Split(text, delimiter).back());
     return 0;
 }

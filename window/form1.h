@@ -64,8 +64,8 @@ inline constexpr Form1Layout Form1{
                 0},
     .option2 = {"Option2", ControlKind::RadioButton, 104, 180, 89, 17, "XTM DATA", kWindowFont,
                 false, 1},
-    .label1 = {"Label1", ControlKind::StatusText, 0, 156, 197, 21, "", {"Arial", 12, true}, false,
-               2},
+    .label1 =
+        {"Label1", ControlKind::StatusText, 0, 156, 197, 21, "", {"Arial", 12, true}, false, 2},
 };
 
 // "Vellumine  v" and the version as major.minor.revision.

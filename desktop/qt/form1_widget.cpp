@@ -16,7 +16,9 @@
 
 namespace {
 
-QRect Geometry(const ControlSpec& spec) { return {spec.left, spec.top, spec.width, spec.height}; }
+QRect Geometry(const ControlSpec& spec) {
+    return {spec.left, spec.top, spec.width, spec.height};
+}
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -103,9 +105,13 @@ void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-void Form1Widget::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
+void Form1Widget::dragEnterEvent(QDragEnterEvent* event) {
+    AcceptAsCopy(event);
+}
 
-void Form1Widget::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
+void Form1Widget::dragMoveEvent(QDragMoveEvent* event) {
+    AcceptAsCopy(event);
+}
 
 void Form1Widget::dropEvent(QDropEvent* event) {
     AcceptAsCopy(event);

@@ -106,7 +106,9 @@ void QtDesktopServices::MakeTopmost() {
     }
 }
 
-void QtDesktopServices::AcceptFileDrops() { RequireWindow().setAcceptDrops(true); }
+void QtDesktopServices::AcceptFileDrops() {
+    RequireWindow().setAcceptDrops(true);
+}
 
 void QtDesktopServices::SetOptionBackColour(OptionButton option, Colour colour) {
     QRadioButton* button = RequireWindow().Option(option);
@@ -131,7 +133,9 @@ bool QtDesktopServices::IsOption1Selected() {
     return RequireWindow().Option(OptionButton::Option1)->isChecked();
 }
 
-bool QtDesktopServices::HasFileList(const DropData& data) { return !LocalFiles(data).isEmpty(); }
+bool QtDesktopServices::HasFileList(const DropData& data) {
+    return !LocalFiles(data).isEmpty();
+}
 
 std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
     const QList<QUrl> files = LocalFiles(data);
@@ -141,7 +145,9 @@ std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
     return files.first().toLocalFile().toStdString();
 }
 
-void QtDesktopServices::ClearClipboard() { QApplication::clipboard()->clear(QClipboard::Clipboard); }
+void QtDesktopServices::ClearClipboard() {
+    QApplication::clipboard()->clear(QClipboard::Clipboard);
+}
 
 void QtDesktopServices::SetClipboardText(std::string_view text) {
     QClipboard* clipboard = QApplication::clipboard();
@@ -162,7 +168,9 @@ void QtDesktopServices::ShowWarning(std::string_view text) {
     box.exec();
 }
 
-bool QtDesktopServices::PreviousInstanceRunning() { return !instance_.TryClaim(); }
+bool QtDesktopServices::PreviousInstanceRunning() {
+    return !instance_.TryClaim();
+}
 
 Version QtDesktopServices::VersionNumbers() {
     return {VELLUMINE_VERSION_MAJOR, VELLUMINE_VERSION_MINOR, VELLUMINE_VERSION_REVISION};
