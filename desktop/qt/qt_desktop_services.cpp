@@ -24,7 +24,7 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-const QList<QUrl> LocalFiles(const DropData& data) {
+QList<QUrl> LocalFiles(const DropData& data) {
     QList<QUrl> files;
     for (const QUrl& url : static_cast<const QtDropData&>(data).MimeData().urls()) {
         if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
