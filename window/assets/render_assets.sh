@@ -34,3 +34,19 @@ render icon_48.svg 96 96 icon_48@2x.png
 # drawing; software centres and launchers with big tiles pick these.
 render icon_48.svg 128 128 icon_128.png
 render icon_48.svg 256 256 icon_256.png
+
+# The Windows program's resources, made from the PNGs above with Debian's ImageMagick (named by
+# its full path: a convert earlier on PATH may be some other tool). Windows' resource compiler
+# takes BMP and ICO only. The bitmaps are 24-bit BMP3, which LoadImage reads everywhere; the
+# icon holds the small drawing at 24 px, the large one at 48 and 96 px for the title bar, the
+# taskbar and high-DPI screens, and 256 px (PNG-compressed) for Explorer's large views. The
+# date chunks are left out so that rendering again gives the same bytes.
+magick=/usr/bin/convert
+[ -x "$magick" ] || {
+    echo "$magick not found; install imagemagick" >&2
+    exit 1
+}
+"$magick" drop_zone.png -alpha off -type TrueColor BMP3:drop_zone.bmp
+"$magick" drop_zone@2x.png -alpha off -type TrueColor BMP3:drop_zone@2x.bmp
+"$magick" icon_24.png icon_48.png icon_48@2x.png icon_256.png \
+    -define png:exclude-chunks=date,time +set date:create +set date:modify vellumine.ico

@@ -1,0 +1,101 @@
+// The clipboard through OpenClipboard, EmptyClipboard and SetClipboardData.
+#include "clipboard.h"
+
+#include <cstring>
+
+#include "failure.h"
+
+namespace {
+
+// Clipboard viewers and managers open the clipboard for a few milliseconds after every change;
+// OpenClipboard fails while they have it, so it is tried again for up to half a second.
+constexpr int kOpenAttempts = 50;
+constexpr DWORD kOpenPauseMs = 10;
+
+// A global memory block that is freed unless the clipboard took it over.
+class GlobalBlock {
+public:
+    explicit GlobalBlock(std::size_t bytes) : block_(::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (block_ == nullptr) {
+            throw Failure("no memory for the clipboard text");
+        }
+    }
+    ~GlobalBlock() {
+        if (block_ != nullptr) {
+            ::GlobalFree(block_);
+        }
+    }
+    GlobalBlock(const GlobalBlock&) = delete;
+    GlobalBlock& operator=(const GlobalBlock&) = delete;
+    HGLOBAL Get() const { return block_; }
+    void HandOver() { block_ = nullptr; }
+
+private:
+    HGLOBAL block_;
+};
+
+// The block's memory, locked for the object's lifetime.
+class LockedBlock {
+public:
+    explicit LockedBlock(HGLOBAL block) : block_(block), data_(::GlobalLock(block)) {
+        if (data_ == nullptr) {
+            throw Failure("cannot lock clipboard memory");
+        }
+    }
+    ~LockedBlock() { ::GlobalUnlock(block_); }
+    LockedBlock(const LockedBlock&) = delete;
+    LockedBlock& operator=(const LockedBlock&) = delete;
+    void* Data() const { return data_; }
+
+private:
+    HGLOBAL block_;
+    void* data_;
+};
+
+}  // namespace
+
+OpenedClipboard::OpenedClipboard(HWND owner) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (::OpenClipboard(owner)) {
+            return;
+        }
+        ::Sleep(kOpenPauseMs);
+    }
+    throw Failure("another program keeps the clipboard open");
+}
+
+OpenedClipboard::~OpenedClipboard() {
+    ::CloseClipboard();
+}
+
+void OpenedClipboard::Empty() {
+    if (!::EmptyClipboard()) {
+        throw Failure("cannot empty the clipboard");
+    }
+}
+
+void OpenedClipboard::PutText(std::wstring_view text) {
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    GlobalBlock block(bytes);
+    {
+        const LockedBlock locked(block.Get());
+        std::memcpy(locked.Data(), text.data(), text.size() * sizeof(wchar_t));
+        static_cast<wchar_t*>(locked.Data())[text.size()] = L'\0';
+    }
+    // Only CF_UNICODETEXT is put: Windows makes CF_TEXT and CF_OEMTEXT from it for programs
+    // that ask for those.
+    if (::SetClipboardData(CF_UNICODETEXT, block.Get()) == nullptr) {
+        throw Failure("the clipboard did not take the text");
+    }
+    block.HandOver();
+    // Reading it back tells a clipboard that took the text from one that only said so.
+    const HGLOBAL stored = ::GetClipboardData(CF_UNICODETEXT);
+    if (stored == nullptr) {
+        throw Failure("the clipboard lost the text");
+    }
+    const LockedBlock locked(stored);
+    const auto* stored_text = static_cast<const wchar_t*>(locked.Data());
+    if (::GlobalSize(stored) < bytes || std::wstring_view(stored_text, text.size()) != text) {
+        throw Failure("the clipboard holds another text");
+    }
+}

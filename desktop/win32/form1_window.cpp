@@ -1,0 +1,433 @@
+// Form1Window: the window class, its controls, DPI scaling, painting and drops.
+#include "form1_window.h"
+
+#include <windows.h>
+// Needs the types that windows.h declares.
+#include <shellapi.h>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "form1.h"
+#include "form1_handlers.h"
+#include "resource_ids.h"
+#include "scope_guard.h"
+#include "wide_text.h"
+#include "win32_drop_data.h"
+
+// Older mingw-w64 headers lack the Windows 10 1703 message.
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Vellumine.Form1";
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// Lets IsDialogMessage move the focus between the options with Tab and the arrow keys.
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+constexpr int kOption1Id = 1001;
+constexpr int kOption2Id = 1002;
+constexpr int kLabel1Id = 1003;
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = instance;
+    window_class.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_VELLUMINE));
+    window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    window_class.lpszClassName = kClassName;
+    if (!::RegisterClassExW(&window_class) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw Failure("cannot register the window class");
+    }
+}
+
+UniqueFont MakeFont(const FontSpec& spec, UINT dpi) {
+    // Points are at 96 dpi in the layout, like the pixel sizes, so both scale by dpi / 96.
+    const int height = -static_cast<int>(std::lround(spec.points * dpi / 72.0));
+    UniqueFont font(::CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                                  FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                  ToWide(spec.family).c_str()));
+    if (!font) {
+        throw Failure("cannot create a font");
+    }
+    return font;
+}
+
+HWND MakeControl(HWND parent, HINSTANCE instance, const wchar_t* window_class, DWORD style,
+                 const ControlSpec& spec, int id) {
+    HWND control =
+        ::CreateWindowExW(0, window_class, ToWide(spec.text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                          spec.left, spec.top, spec.width, spec.height, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (control == nullptr) {
+        throw Failure("cannot create the control " + std::string(spec.name));
+    }
+    return control;
+}
+
+// A memory DC with one bitmap selected, undone on every path.
+class BitmapDc {
+public:
+    BitmapDc(HDC target, HBITMAP bitmap) : dc_(::CreateCompatibleDC(target)) {
+        if (dc_ != nullptr) {
+            previous_ = ::SelectObject(dc_, bitmap);
+        }
+    }
+    ~BitmapDc() {
+        if (dc_ != nullptr) {
+            ::SelectObject(dc_, previous_);
+            ::DeleteDC(dc_);
+        }
+    }
+    BitmapDc(const BitmapDc&) = delete;
+    BitmapDc& operator=(const BitmapDc&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
+
+class PaintScope {
+public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &paint_)) {}
+    ~PaintScope() { ::EndPaint(hwnd_, &paint_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC Dc() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// Every WM_DROPFILES must be answered with DragFinish, or the drop's memory leaks.
+class DropFinisher {
+public:
+    explicit DropFinisher(HDROP drop) : drop_(drop) {}
+    ~DropFinisher() { ::DragFinish(drop_); }
+    DropFinisher(const DropFinisher&) = delete;
+    DropFinisher& operator=(const DropFinisher&) = delete;
+
+private:
+    HDROP drop_;
+};
+
+void Report(const char* where, const char* what) {
+    std::fprintf(stderr, "vellumine: %s: %s\n", where, what);
+}
+
+}  // namespace
+
+Form1Window::Form1Window(HINSTANCE instance)
+    : instance_(instance),
+      back_brush_(::CreateSolidBrush(Form1.back_colour)),
+      option_colours_{Form1.back_colour, Form1.back_colour},
+      label_colour_(Form1.label_initial_colour) {
+    if (!back_brush_) {
+        throw Failure("cannot create the background brush");
+    }
+    RegisterWindowClass(instance_, &Form1Window::WindowProcedure);
+    // Created at its 96-dpi size and resized once its monitor's DPI is known; it stays hidden
+    // until HandleWindowLoad has finished it.
+    RECT frame{0, 0, Form1.client_width, Form1.client_height};
+    ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+    HWND hwnd = ::CreateWindowExW(kWindowExStyle, kClassName, L"", kWindowStyle, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                                  nullptr, nullptr, instance_, this);
+    if (hwnd == nullptr) {
+        throw Failure("cannot create the main window");
+    }
+    // The window's own message handling cannot reach this object until the end of WM_NCCREATE,
+    // so a failure from here on must take the window down again.
+    ScopeGuard destroy([this]() noexcept {
+        if (hwnd_ != nullptr) {
+            ::DestroyWindow(hwnd_);
+        }
+    });
+    CreateControls();
+    ApplyDpi(::GetDpiForWindow(hwnd_), nullptr);
+    destroy.Dismiss();
+}
+
+Form1Window::~Form1Window() {
+    if (hwnd_ != nullptr) {
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+void Form1Window::CreateControls() {
+    // In tab order. The first option starts the group; Label1 starts another, which ends it.
+    option1_ = MakeControl(hwnd_, instance_, L"BUTTON", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+                           Form1.option1, kOption1Id);
+    option2_ =
+        MakeControl(hwnd_, instance_, L"BUTTON", BS_AUTORADIOBUTTON, Form1.option2, kOption2Id);
+    label1_ = MakeControl(hwnd_, instance_, L"STATIC",
+                          SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX | WS_BORDER | WS_GROUP,
+                          Form1.label1, kLabel1Id);
+    ::SendMessageW(Form1.option1.initially_selected ? option1_ : option2_, BM_SETCHECK, BST_CHECKED,
+                   0);
+}
+
+void Form1Window::Show(int show_command) {
+    ::ShowWindow(hwnd_, show_command);
+    ::UpdateWindow(hwnd_);
+}
+
+HWND Form1Window::Option(OptionButton option) const {
+    return option == OptionButton::Option1 ? option1_ : option2_;
+}
+
+Colour Form1Window::BackColour() const {
+    return Form1.back_colour;
+}
+
+int Form1Window::Scale(int pixels_at_96) const {
+    return ::MulDiv(pixels_at_96, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+}
+
+SIZE Form1Window::FrameSizeFor(UINT dpi) const {
+    RECT frame{0, 0, ::MulDiv(Form1.client_width, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI),
+               ::MulDiv(Form1.client_height, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI)};
+    // The frame and caption grow with the DPI too, but not in proportion: ask for them.
+    ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void Form1Window::ApplyDpi(UINT dpi, const RECT* suggested) {
+    dpi_ = dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi;
+    UniqueFont window_font = MakeFont(Form1.font, dpi_);
+    UniqueFont label_font = MakeFont(Form1.label1.font, dpi_);
+    for (const auto& [control, spec] :
+         {std::pair{option1_, &Form1.option1}, std::pair{option2_, &Form1.option2},
+          std::pair{label1_, &Form1.label1}}) {
+        ::SetWindowPos(control, nullptr, Scale(spec->left), Scale(spec->top), Scale(spec->width),
+                       Scale(spec->height), SWP_NOZORDER | SWP_NOACTIVATE);
+        HFONT font = control == label1_ ? label_font.Get() : window_font.Get();
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    // The controls use the new fonts now; the old ones can go.
+    window_font_ = std::move(window_font);
+    label_font_ = std::move(label_font);
+
+    const SIZE size = FrameSizeFor(dpi_);
+    if (suggested != nullptr) {
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    LoadIcons();
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Form1Window::LoadIcons() {
+    // Sized for the DPI: LoadImageW picks the .ico's nearest image and scales it, where the
+    // class icon would be the system's default size, blurred on a high-DPI screen. (mingw-w64's
+    // comctl32 import library lacks LoadIconWithScaleDown.)
+    const auto load = [this](int metric) {
+        const int size = ::GetSystemMetricsForDpi(metric, dpi_);
+        return UniqueIcon(static_cast<HICON>(::LoadImageW(
+            instance_, MAKEINTRESOURCEW(IDI_VELLUMINE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+    };
+    UniqueIcon new_big = load(SM_CXICON);
+    UniqueIcon new_small = load(SM_CXSMICON);
+    if (!new_big || !new_small) {
+        return;  // the class icon stays: a worse icon, not a reason to stop
+    }
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(new_big.Get()));
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(new_small.Get()));
+    big_icon_ = std::move(new_big);
+    small_icon_ = std::move(new_small);
+}
+
+void Form1Window::SetOptionBackColour(OptionButton option, Colour colour) {
+    const auto index = option == OptionButton::Option1 ? 0u : 1u;
+    UniqueBrush brush(::CreateSolidBrush(colour));
+    if (!brush) {
+        throw Failure("cannot create a brush");
+    }
+    option_colours_[index] = colour;
+    option_brushes_[index] = std::move(brush);
+    ::InvalidateRect(Option(option), nullptr, TRUE);
+}
+
+void Form1Window::SetLabelColour(Colour colour) {
+    label_colour_ = colour;
+    ::InvalidateRect(label1_, nullptr, TRUE);
+}
+
+void Form1Window::RemoveLabelBorder() {
+    const LONG_PTR style = ::GetWindowLongPtrW(label1_, GWL_STYLE);
+    ::SetWindowLongPtrW(label1_, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_BORDER));
+    // Windows caches the frame; it is measured again only when told that it changed.
+    ::SetWindowPos(label1_, nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(label1_, nullptr, TRUE);
+}
+
+void Form1Window::SetBusy(bool busy) {
+    busy_ = busy;
+    if (busy) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return;
+    }
+    // The pointer changes only when the mouse moves, unless the window under it is asked for
+    // its cursor again now.
+    POINT point{};
+    if (!::GetCursorPos(&point)) {
+        return;
+    }
+    HWND under = ::WindowFromPoint(point);
+    if (under != hwnd_ && !::IsChild(hwnd_, under)) {
+        return;
+    }
+    const auto hit =
+        static_cast<WORD>(::SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y)));
+    ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                   MAKELPARAM(hit, WM_MOUSEMOVE));
+}
+
+void Form1Window::Paint() {
+    const PaintScope paint(hwnd_);
+    // The double-size picture keeps the drop zone sharp above 96 dpi; it is loaded only there,
+    // to keep start-up short everywhere else.
+    HBITMAP picture = picture_.Get();
+    if (dpi_ > USER_DEFAULT_SCREEN_DPI) {
+        if (!picture_2x_) {
+            picture_2x_.Reset(
+                static_cast<HBITMAP>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDB_DROP_ZONE_2X),
+                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        }
+        picture = picture_2x_.Get();
+    } else if (!picture_) {
+        picture_.Reset(static_cast<HBITMAP>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDB_DROP_ZONE),
+                                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        picture = picture_.Get();
+    }
+    if (picture == nullptr) {
+        return;  // an empty drop zone still takes drops
+    }
+    BITMAP size{};
+    ::GetObjectW(picture, sizeof size, &size);
+    const BitmapDc source(paint.Dc(), picture);
+    const int width = Scale(Form1.picture_width);
+    const int height = Scale(Form1.picture_height);
+    if (width == size.bmWidth && height == size.bmHeight) {
+        ::BitBlt(paint.Dc(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
+    } else {
+        ::SetStretchBltMode(paint.Dc(), HALFTONE);
+        ::SetBrushOrgEx(paint.Dc(), 0, 0, nullptr);
+        ::StretchBlt(paint.Dc(), 0, 0, width, height, source.Get(), 0, 0, size.bmWidth,
+                     size.bmHeight, SRCCOPY);
+    }
+}
+
+LRESULT Form1Window::ControlColour(HDC dc, HWND control) {
+    if (control == label1_) {
+        ::SetTextColor(dc, label_colour_);
+        ::SetBkColor(dc, Form1.back_colour);
+        return reinterpret_cast<LRESULT>(back_brush_.Get());
+    }
+    for (const auto index : {0u, 1u}) {
+        if (control == (index == 0 ? option1_ : option2_)) {
+            ::SetBkColor(dc, option_colours_[index]);
+            const HBRUSH brush =
+                option_brushes_[index] ? option_brushes_[index].Get() : back_brush_.Get();
+            return reinterpret_cast<LRESULT>(brush);
+        }
+    }
+    return ::DefWindowProcW(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                            reinterpret_cast<LPARAM>(control));
+}
+
+void Form1Window::DropFiles(HDROP drop) {
+    const DropFinisher finisher(drop);
+    // The warning box runs a message loop of its own, in which a second drop could arrive and
+    // start a second conversion inside the first; that drop is let go instead.
+    if (in_drop_) {
+        return;
+    }
+    in_drop_ = true;
+    ScopeGuard done([this]() noexcept { in_drop_ = false; });
+    HandleFileDrop(Win32DropData(drop));
+}
+
+LRESULT CALLBACK Form1Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam,
+                                              LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* window =
+            static_cast<Form1Window*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        window->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+    }
+    auto* window = reinterpret_cast<Form1Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (window == nullptr) {
+        return ::DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+    // An exception must not unwind through Windows' own frames, which know nothing of C++.
+    try {
+        return window->Handle(message, wparam, lparam);
+    } catch (const std::exception& error) {
+        Report("window message", error.what());
+    } catch (...) {
+        Report("window message", "unknown exception");
+    }
+    return 0;
+}
+
+LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    HWND hwnd = hwnd_;  // WM_NCDESTROY clears the member before the default handling
+    switch (message) {
+        case WM_ERASEBKGND: {
+            RECT client{};
+            ::GetClientRect(hwnd_, &client);
+            ::FillRect(reinterpret_cast<HDC>(wparam), &client, back_brush_.Get());
+            return 1;
+        }
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            return ControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+        case WM_SETCURSOR:
+            if (busy_) {
+                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            break;
+        case WM_SETFOCUS:
+            // The keyboard focus goes to the chosen option, as in a dialog box.
+            ::SetFocus(::SendMessageW(option1_, BM_GETCHECK, 0, 0) == BST_CHECKED ? option1_
+                                                                                  : option2_);
+            return 0;
+        case WM_DROPFILES:
+            DropFiles(reinterpret_cast<HDROP>(wparam));
+            return 0;
+        case WM_GETDPISCALEDSIZE: {
+            // Windows would scale the whole frame in proportion; the exact size differs.
+            *reinterpret_cast<SIZE*>(lparam) = FrameSizeFor(LOWORD(wparam));
+            return TRUE;
+        }
+        case WM_DPICHANGED:
+            ApplyDpi(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+            hwnd_ = option1_ = option2_ = label1_ = nullptr;
+            break;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}

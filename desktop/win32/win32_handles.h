@@ -1,0 +1,73 @@
+// Owners for Win32 kernel handles, GDI objects and icons, each released exactly once.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// Owns one value of a Win32 handle kind; Traits names its empty value and how to release it.
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Value = typename Traits::Value;
+
+    UniqueHandle() = default;
+    explicit UniqueHandle(Value value) : value_(value) {}
+    ~UniqueHandle() { Reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : value_(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) {
+            Reset(other.Release());
+        }
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    Value Get() const { return value_; }
+    explicit operator bool() const { return value_ != Traits::Empty(); }
+    Value Release() { return std::exchange(value_, Traits::Empty()); }
+    void Reset(Value value = Traits::Empty()) {
+        if (value_ != Traits::Empty()) {
+            Traits::Close(value_);
+        }
+        value_ = value;
+    }
+
+private:
+    Value value_ = Traits::Empty();
+};
+
+// CreateFileW reports failure with INVALID_HANDLE_VALUE, not NULL.
+struct FileHandleTraits {
+    using Value = HANDLE;
+    static Value Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Value value) { ::CloseHandle(value); }
+};
+
+// Mutexes, tokens and most other kernel objects report failure with NULL.
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { ::CloseHandle(value); }
+};
+
+template <typename Object>
+struct GdiObjectTraits {
+    using Value = Object;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { ::DeleteObject(value); }
+};
+
+struct IconTraits {
+    using Value = HICON;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { ::DestroyIcon(value); }
+};
+
+using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
+using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using UniqueIcon = UniqueHandle<IconTraits>;
