@@ -336,13 +336,12 @@ LRESULT Form1Window::ControlColour(HDC dc, HWND control) {
         ::SetBkColor(dc, Form1.back_colour);
         return reinterpret_cast<LRESULT>(back_brush_.Get());
     }
-    for (const auto index : {0u, 1u}) {
-        if (control == (index == 0 ? option1_ : option2_)) {
-            ::SetBkColor(dc, option_colours_[index]);
-            const HBRUSH brush =
-                option_brushes_[index] ? option_brushes_[index].Get() : back_brush_.Get();
-            return reinterpret_cast<LRESULT>(brush);
-        }
+    if (control == option1_ || control == option2_) {
+        const std::size_t index = control == option1_ ? 0 : 1;
+        ::SetBkColor(dc, option_colours_[index]);
+        const HBRUSH brush =
+            option_brushes_[index] ? option_brushes_[index].Get() : back_brush_.Get();
+        return reinterpret_cast<LRESULT>(brush);
     }
     return ::DefWindowProcW(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                             reinterpret_cast<LPARAM>(control));
