@@ -94,8 +94,8 @@ class Conversions(WineCase):
         path = self.files / "dot.png"
         subprocess.run(["/usr/bin/convert", "-size", "3x2", "xc:#3366cc", str(path)],
                        check=True)
-        data = base_png = path.read_bytes()
-        self.assertEqual(base_png[:8], b"\x89PNG\r\n\x1a\n")
+        data = path.read_bytes()
+        self.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
         for css in (True, False):
             with self.subTest("CSS" if css else "HTML"):
                 self.choose(css)
@@ -151,6 +151,18 @@ class Desktop(WineCase):
         self.assertEqual(second.wait(timeout=30), 0)
         self.assertTrue(self.app.running())
         self.assertEqual(len(self.session.windows(WINDOW_NAME)), 1)
+
+
+class Lifetime(WineCase):
+    def test_closing_exits_cleanly_and_the_snippet_stays(self):
+        path = self.make("kept.gif", 5000)
+        self.app.drop_and_settle([path])
+        expected = snippet(path, path.read_bytes(), True)
+        self.expect_clipboard("before closing", expected)
+        self.assertEqual(self.app.close(), 0)
+        # Windows keeps rendered clipboard data after its owner ends; Wine's clipboard manager
+        # goes on serving it to X.
+        self.expect_clipboard("after closing", expected)
 
 
 if __name__ == "__main__":
