@@ -163,10 +163,11 @@ void Win32DesktopServices::SetClipboardText(std::string_view text) {
 
 void Win32DesktopServices::ShowWarning(std::string_view text) {
     HWND owner = window_ && window_->Exists() ? window_->Handle() : nullptr;
-    // MB_SETFOREGROUND: after a drop the file manager has the focus; the box takes it, so that
-    // Return closes it. MB_TOPMOST keeps it above the topmost main window.
-    ::MessageBoxW(owner, ToWide(text).c_str(), L"Vellumine",
-                  MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST | MB_SETFOREGROUND);
+    // MB_TOPMOST keeps the box above the topmost main window. The flags are the ones the
+    // program has always used (0x40030); they do not steal the focus from the file manager.
+    constexpr UINT kWarningFlags = MB_OK | MB_ICONEXCLAMATION | MB_TOPMOST;
+    static_assert(kWarningFlags == 0x40030);
+    ::MessageBoxW(owner, ToWide(text).c_str(), L"Vellumine", kWarningFlags);
 }
 
 bool Win32DesktopServices::PreviousInstanceRunning() {
