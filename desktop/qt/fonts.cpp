@@ -21,12 +21,12 @@ void InstallFontStandIns() {
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
 }
 
-QFont FontFor(const FontSpec& spec) {
-    QFont font(QString::fromUtf8(spec.family.data(), static_cast<qsizetype>(spec.family.size())));
+QFont FontFor(const FontSpec& face) {
+    QFont font(QString::fromUtf8(face.family.data(), static_cast<qsizetype>(face.family.size())));
     // Points at 96 dpi; the window's geometry is in 96-dpi pixels too, and Qt scales both
     // together on high-density screens, whatever DPI the X server claims.
-    font.setPixelSize(qRound(spec.points * 96.0 / 72.0));
-    font.setBold(spec.bold);
+    font.setPixelSize(qRound(face.points * 96.0 / 72.0));
+    font.setBold(face.bold);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
 }

@@ -9,5 +9,5 @@
 // Call once after the application object exists.
 void InstallFontStandIns();
 
-// The font for spec, sized in pixels so that text fits the 96-dpi layout on any screen.
-QFont FontFor(const FontSpec& spec);
+// The font for face, sized in pixels so that text fits the 96-dpi layout on any screen.
+QFont FontFor(const FontSpec& face);

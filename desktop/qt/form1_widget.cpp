@@ -16,20 +16,20 @@
 
 namespace {
 
-QRect Geometry(const ControlSpec& spec) {
-    return {spec.left, spec.top, spec.width, spec.height};
+QRect Geometry(const ControlSpec& control) {
+    return {control.left, control.top, control.width, control.height};
 }
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QRadioButton* MakeOption(const ControlSpec& spec, QWidget* parent) {
-    auto* option = new QRadioButton(Text(spec.text), parent);
-    option->setObjectName(Text(spec.name));
-    option->setGeometry(Geometry(spec));
-    option->setFont(FontFor(spec.font));
-    option->setChecked(spec.initially_selected);
+QRadioButton* MakeOption(const ControlSpec& control, QWidget* parent) {
+    auto* option = new QRadioButton(Text(control.text), parent);
+    option->setObjectName(Text(control.name));
+    option->setGeometry(Geometry(control));
+    option->setFont(FontFor(control.font));
+    option->setChecked(control.initially_selected);
     return option;
 }
 

@@ -45,13 +45,13 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     }
 }
 
-UniqueFont MakeFont(const FontSpec& spec, UINT dpi) {
+UniqueFont MakeFont(const FontSpec& face, UINT dpi) {
     // Points are at 96 dpi in the layout, like the pixel sizes, so both scale by dpi / 96.
-    const int height = -static_cast<int>(std::lround(spec.points * dpi / 72.0));
-    UniqueFont font(::CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+    const int height = -static_cast<int>(std::lround(face.points * dpi / 72.0));
+    UniqueFont font(::CreateFontW(height, 0, 0, 0, face.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                                   FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                  ToWide(spec.family).c_str()));
+                                  ToWide(face.family).c_str()));
     if (!font) {
         throw Failure("cannot create a font");
     }
@@ -59,13 +59,13 @@ UniqueFont MakeFont(const FontSpec& spec, UINT dpi) {
 }
 
 HWND MakeControl(HWND parent, HINSTANCE instance, const wchar_t* window_class, DWORD style,
-                 const ControlSpec& spec, int id) {
-    HWND control =
-        ::CreateWindowExW(0, window_class, ToWide(spec.text).c_str(), WS_CHILD | WS_VISIBLE | style,
-                          spec.left, spec.top, spec.width, spec.height, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+                 const ControlSpec& control_layout, int id) {
+    HWND control = ::CreateWindowExW(
+        0, window_class, ToWide(control_layout.text).c_str(), WS_CHILD | WS_VISIBLE | style,
+        control_layout.left, control_layout.top, control_layout.width, control_layout.height,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (control == nullptr) {
-        throw Failure("cannot create the control " + std::string(spec.name));
+        throw Failure("cannot create the control " + std::string(control_layout.name));
     }
     return control;
 }
@@ -204,11 +204,11 @@ void Form1Window::ApplyDpi(UINT dpi, const RECT* suggested) {
     dpi_ = dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi;
     UniqueFont window_font = MakeFont(Form1.font, dpi_);
     UniqueFont label_font = MakeFont(Form1.label1.font, dpi_);
-    for (const auto& [control, spec] :
+    for (const auto& [control, layout] :
          {std::pair{option1_, &Form1.option1}, std::pair{option2_, &Form1.option2},
           std::pair{label1_, &Form1.label1}}) {
-        ::SetWindowPos(control, nullptr, Scale(spec->left), Scale(spec->top), Scale(spec->width),
-                       Scale(spec->height), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(control, nullptr, Scale(layout->left), Scale(layout->top),
+                       Scale(layout->width), Scale(layout->height), SWP_NOZORDER | SWP_NOACTIVATE);
         HFONT font = control == label1_ ? label_font.Get() : window_font.Get();
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
