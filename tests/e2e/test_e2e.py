@@ -69,6 +69,16 @@ class DesktopCase(unittest.TestCase):
             self.fail(f"{case}: clipboard\n  expected {expected[:90]!r}... ({len(expected)})\n"
                       f"  actual   {str(actual)[:90]!r}... ({len(actual or '')})")
 
+    def convert(self, case, path, css):
+        """Drops path in the chosen mode and expects its snippet on the clipboard; returns it."""
+        self.choose(css)
+        self.mark_clipboard()
+        self.app.drop_and_settle([path])
+        expected = snippet(path, path.read_bytes(), css)
+        self.expect_clipboard(case, expected)
+        self.expect_status(case, "done")
+        return expected
+
     def expect_status(self, case, expected):
         try:
             wait_for("the status colour", lambda: self.app.status_colour() == expected, 5)
@@ -100,11 +110,7 @@ class Conversions(DesktopCase):
             with self.subTest(case):
                 data = b"plain text, not an image\n" if size is None else None
                 path = self.make(name, size, data)
-                self.choose(css)
-                self.mark_clipboard()
-                self.app.drop_and_settle([path])
-                self.expect_clipboard(case, snippet(path, path.read_bytes(), css))
-                self.expect_status(case, "done")
+                self.convert(case, path, css)
 
     def test_only_the_first_of_several_files_counts(self):
         first = self.make("first.png", 50)
@@ -252,11 +258,7 @@ class Browser(DesktopCase):
             for css in (True, False):
                 case = f"{name} as {'CSS' if css else 'HTML'}"
                 with self.subTest(case):
-                    self.choose(css)
-                    self.mark_clipboard()
-                    self.app.drop_and_settle([path])
-                    expected = snippet(path, path.read_bytes(), css)
-                    self.expect_clipboard(case, expected)
+                    self.convert(case, path, css)
                     pasted = self.session.clipboard()
                     page = PAGE.format(css=pasted if css else "", html="" if css else pasted)
                     self.assertEqual(self.render(page), f"SIZE {size}", case)

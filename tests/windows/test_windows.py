@@ -99,11 +99,7 @@ class Conversions(WineCase):
         for case, name, size, css in cases:
             with self.subTest(case):
                 path = self.make(name, size)
-                self.choose(css)
-                self.mark_clipboard()
-                self.app.drop_and_settle([path])
-                self.expect_clipboard(case, snippet(path, path.read_bytes(), css))
-                self.expect_status(case, "done")
+                self.convert(case, path, css)
 
     def test_a_real_png_gives_the_expected_text(self):
         path = self.files / "dot.png"
@@ -113,10 +109,7 @@ class Conversions(WineCase):
         self.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
         for css in (True, False):
             with self.subTest("CSS" if css else "HTML"):
-                self.choose(css)
-                self.mark_clipboard()
-                self.app.drop_and_settle([path])
-                self.expect_clipboard("dot.png", snippet(path, data, css))
+                self.convert("dot.png", path, css)
 
     def test_refused_files_leave_the_clipboard(self):
         cases = [("over the limit", "big.png", 32001), ("not an image", "notes.txt", 10)]
