@@ -9,6 +9,6 @@
 // The size of the regular file at path (links followed). Raises Failure for anything else.
 std::uint64_t RegularFileLength(const std::string& path);
 
-// Exactly count bytes from the start of the regular file at path. Raises Failure when the file
-// cannot be opened, is not a regular file, or delivers fewer bytes; never blocks on a pipe.
+// All count bytes of the regular file at path. Raises Failure when the file cannot be opened, is
+// not a regular file, is no longer count bytes long, or delivers fewer; never blocks on a pipe.
 ByteText ReadRegularFile(const std::string& path, std::size_t count);

@@ -66,6 +66,11 @@ ByteText ReadRegularFile(const std::string& path, std::size_t count) {
     if (!S_ISREG(status.st_mode)) {
         throw Failure("not a regular file: " + path);
     }
+    // A file that changed size since its length was taken is still being written; its first
+    // bytes would make a broken image that looks like a success.
+    if (static_cast<std::uint64_t>(status.st_size) != count) {
+        throw Failure("the file changed while it was read: " + path);
+    }
     ByteText bytes(count);
     std::size_t done = 0;
     while (done < count) {

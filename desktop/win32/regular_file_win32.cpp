@@ -57,6 +57,11 @@ std::uint64_t RegularFileLength(std::string_view path) {
 ByteText ReadRegularFile(std::string_view path, std::size_t count) {
     BY_HANDLE_FILE_INFORMATION information{};
     const UniqueFile file = OpenRegularFile(path, information);
+    // A file that changed size since its length was taken is still being written; its first
+    // bytes would make a broken image that looks like a success.
+    if (SizeOf(information) != count) {
+        throw Failure("the file changed while it was read: " + std::string(path));
+    }
     ByteText bytes(count);
     std::size_t done = 0;
     while (done < count) {

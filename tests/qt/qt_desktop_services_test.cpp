@@ -57,10 +57,11 @@ private slots:
         }
     }
 
-    void FailsWhenTheFileIsShorterThanAsked() {
+    void FailsWhenTheFileChangedSinceItsLengthWasTaken() {
         QtDesktopServices desktop(QStringLiteral("vellumine-test-files"));
-        const std::string path = Utf8(WriteFile(dir_, "short.png", 10));
-        QVERIFY_THROWS_EXCEPTION(Failure, desktop.ReadFileBytes(path, 11));
+        const std::string path = Utf8(WriteFile(dir_, "changed.png", 10));
+        QVERIFY_THROWS_EXCEPTION(Failure, desktop.ReadFileBytes(path, 11));  // shrank
+        QVERIFY_THROWS_EXCEPTION(Failure, desktop.ReadFileBytes(path, 9));   // grew
     }
 
     void OneInstanceHoldsTheClaimUntilItEnds() {
