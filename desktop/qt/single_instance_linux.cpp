@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <cerrno>
 #include <cstring>
+#include <string>
+
+#include "failure.h"
 
 #include "single_instance.h"
 
@@ -30,12 +34,18 @@ bool SingleInstance::TryClaim() {
     std::memcpy(address.sun_path + 1, name.constData(), length);  // sun_path[0] = 0: abstract
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return false;
+        throw Failure(std::string("cannot make the single-instance socket: ") +
+                      std::strerror(errno));
     }
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        // Only a name in use means another copy; anything else must not end this one silently.
+        if (error == EADDRINUSE) {
+            return false;
+        }
+        throw Failure(std::string("cannot claim the single instance: ") + std::strerror(error));
     }
     claim_ = fd;
     return true;
