@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QRadioButton>
+#include <cstdio>
+#include <exception>
 
 #include "fonts.h"
 #include "form1.h"
@@ -34,7 +36,8 @@ QRadioButton* MakeOption(const ControlSpec& control, QWidget* parent) {
 }
 
 // Offers copying to the drag source whenever it allows it, so that a file manager never moves
-// or deletes the dropped file; every drag is accepted, so every drop reaches the handler.
+// or deletes the dropped file; every drag is accepted, so every drop reaches the handler (a drop
+// that cannot be a copy is refused afterwards, in dropEvent).
 void AcceptAsCopy(QDropEvent* event) {
     if (event->possibleActions().testFlag(Qt::CopyAction)) {
         event->setDropAction(Qt::CopyAction);
@@ -115,5 +118,16 @@ void Form1Widget::dragMoveEvent(QDragMoveEvent* event) {
 
 void Form1Widget::dropEvent(QDropEvent* event) {
     AcceptAsCopy(event);
-    HandleFileDrop(QtDropData(*event->mimeData()));
+    // Qt does not support exceptions unwinding through its event loop; the handler keeps its
+    // own failures, and anything else (memory running out) is reported and the drop dropped.
+    try {
+        HandleFileDrop(QtDropData(*event->mimeData()));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vellumine: a drop failed: %s\n", error.what());
+    }
+    // A source that offers no copy is told nothing was taken, so that it keeps what it sent.
+    if (event->dropAction() != Qt::CopyAction) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+    }
 }

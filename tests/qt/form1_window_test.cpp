@@ -157,6 +157,14 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
+    void MoveOnlyDropIsConvertedButNotTaken() {
+        const std::unique_ptr<QMimeData> data = FileDrop({WriteFile(dir_, "moved.png", 1)});
+        const DropReply reply = DropOnWindow(Window(), *data, {99, 80}, Qt::MoveAction);
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QStringLiteral("background-image:url('data:image/png;base64,AA==');"));
+        QVERIFY(!reply.accepted);  // the file manager keeps its file
+    }
+
     void UnreadableFileShowsTheWarningBox() {
         for (const QString& path : {dir_.filePath("missing.png"), dir_.path() + "/folder.png"}) {
             QDir().mkpath(dir_.path() + "/folder.png");

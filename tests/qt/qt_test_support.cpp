@@ -12,9 +12,9 @@
 #include <QUrl>
 #include <QWindow>
 
-DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position) {
+DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position,
+                       Qt::DropActions offered) {
     QWindow* handle = window.windowHandle();
-    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     QWindowSystemInterface::handleDrag(handle, &mime_data, position, offered, Qt::LeftButton,
                                        Qt::NoModifier);
     const QPlatformDropQtResponse response = QWindowSystemInterface::handleDrop(

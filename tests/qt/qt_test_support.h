@@ -15,7 +15,9 @@ struct DropReply {
 
 // Drags mime_data onto window at position (window coordinates) and drops it there, through the
 // same window-system entry points a platform drag uses.
-DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position = {99, 80});
+DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position = {99, 80},
+                       Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction |
+                                                 Qt::LinkAction);
 
 // Mime data holding the given local files as a uri-list, as file managers offer them.
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths);
