@@ -47,6 +47,16 @@ void AcceptAsCopy(QDropEvent* event) {
     }
 }
 
+// Qt does not support exceptions unwinding through its event loop; the handler keeps its own
+// failures, and anything else (memory running out) is reported and the drop given up.
+void RunDropHandler(const QtDropData& data) {
+    try {
+        HandleFileDrop(data);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vellumine: a drop failed: %s\n", error.what());
+    }
+}
+
 }  // namespace
 
 Form1Widget::Form1Widget(QWidget* parent)
@@ -118,13 +128,11 @@ void Form1Widget::dragMoveEvent(QDragMoveEvent* event) {
 
 void Form1Widget::dropEvent(QDropEvent* event) {
     AcceptAsCopy(event);
-    // Qt does not support exceptions unwinding through its event loop; the handler keeps its
-    // own failures, and anything else (memory running out) is reported and the drop dropped.
-    try {
-        HandleFileDrop(QtDropData(*event->mimeData()));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "vellumine: a drop failed: %s\n", error.what());
-    }
+    // Handled once the drop is over: a warning box opened inside the drop would keep the drag
+    // source waiting for its answer (on Windows, OLE blocks the file manager) until it closes.
+    QMetaObject::invokeMethod(
+        this, [data = QtDropData(*event->mimeData())] { RunDropHandler(data); },
+        Qt::QueuedConnection);
     // A source that offers no copy is told nothing was taken, so that it keeps what it sent.
     if (event->dropAction() != Qt::CopyAction) {
         event->setDropAction(Qt::IgnoreAction);

@@ -26,7 +26,7 @@ QString ToQString(std::string_view text) {
 
 QList<QUrl> LocalFiles(const DropData& data) {
     QList<QUrl> files;
-    for (const QUrl& url : static_cast<const QtDropData&>(data).MimeData().urls()) {
+    for (const QUrl& url : static_cast<const QtDropData&>(data).Urls()) {
         if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
             files.append(url);
         }

@@ -174,10 +174,12 @@ class Refusals(DesktopCase):
         for case, path in cases:
             with self.subTest(case):
                 mark = self.mark_clipboard()
-                source, _ = self.app.drop([path])
+                source, lines = self.app.drop([path])
                 try:
                     box = wait_for(f"{case}: the warning box", self.app.warning_box)
                     self.assertIn("Vellumine", self.session.prop(box, "_NET_WM_NAME"))
+                    # The file manager is not kept waiting while the box is open.
+                    self.assertTrue(lines.get(timeout=5).startswith("finished"), case)
                     self.app.close_box(box)
                 finally:
                     source.terminate()

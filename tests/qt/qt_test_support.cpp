@@ -19,6 +19,8 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
                                        Qt::NoModifier);
     const QPlatformDropQtResponse response = QWindowSystemInterface::handleDrop(
         handle, &mime_data, position, offered, Qt::LeftButton, Qt::NoModifier);
+    // The window handles a drop once the drop is over, from the event loop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     return {response.isAccepted(), response.acceptedAction()};
 }
 

@@ -14,7 +14,7 @@ struct DropReply {
 };
 
 // Drags mime_data onto window at position (window coordinates) and drops it there, through the
-// same window-system entry points a platform drag uses.
+// same window-system entry points a platform drag uses; returns once the drop has been handled.
 DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position = {99, 80},
                        Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction |
                                                  Qt::LinkAction);
