@@ -1,7 +1,6 @@
 // Form1: the main window's layout as plain data, and its caption.
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -40,14 +39,10 @@ struct Form1Layout {
     int picture_width = 0;
     int picture_height = 0;
     Colour label_initial_colour = 0;
+    // The controls, in tab order.
     ControlSpec option1;
     ControlSpec option2;
     ControlSpec label1;
-
-    // The controls in tab order.
-    constexpr std::array<const ControlSpec*, 3> Controls() const {
-        return {&option1, &option2, &label1};
-    }
 };
 
 inline constexpr FontSpec kWindowFont{"Tahoma", 9.75, false};
