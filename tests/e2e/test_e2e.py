@@ -294,9 +294,12 @@ class ClipboardManager(unittest.TestCase):
             app = Vellumine(session, BINARY).start()
             path = session.tmp / "kept.gif"
             path.write_bytes(os.urandom(5000))
-            app.drop_and_settle([path])
+            settled = app.drop_and_settle([path])
             expected = snippet(path, path.read_bytes(), True)
-            wait_for("the snippet", lambda: session.clipboard() == expected)
+            try:
+                wait_for("the snippet", lambda: session.clipboard() == expected)
+            except AssertionError:
+                self.fail(f"drop {settled!r}; clipboard {str(session.clipboard())[:60]!r}...")
             self.assertEqual(app.close(), 0)
             self.assertEqual(session.clipboard(), expected)
 

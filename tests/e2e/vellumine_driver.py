@@ -46,7 +46,21 @@ class Vellumine:
         return source, lines
 
     def drop_and_settle(self, source_args, timeout=10):
-        """Drops and waits for the drag source to hear that the drop is over."""
+        """Drops and waits for the drag source to hear that the drop is over; returns its report.
+
+        A file drop that the source reports as "finished none" never reached the window: on a
+        loaded machine the button can go up before the window has answered the drag's last
+        position, and the source then gives up. Such a drop is made again, up to three times.
+        Both programs take every file drop, so a program that refused one would still fail.
+        """
+        settled = None
+        for _ in range(3):
+            settled = self._drop_once(source_args, timeout)
+            if settled != "finished none" or source_args[:1] in (["--text"], ["--uri"]):
+                break
+        return settled
+
+    def _drop_once(self, source_args, timeout):
         source, lines = self.drop(source_args)
         try:
             return lines.get(timeout=timeout)

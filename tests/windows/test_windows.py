@@ -53,21 +53,6 @@ class WineVellumine(Vellumine):
         self.session.xdotool("windowmove", "--sync", self.window, 400, 200)
         return self
 
-    def drop_and_settle(self, source_args, timeout=10):
-        """Drops, trying again when the drop never reached the window.
-
-        Wine accepts a file drop only after answering the drag's last position; on a loaded
-        machine the button can go up before that answer arrives, and the drag source then
-        reports "finished none" although the program did nothing wrong. A program that
-        refuses drops fails every attempt, so retrying hides no fault.
-        """
-        settled = None
-        for _ in range(3):
-            settled = super().drop_and_settle(source_args, timeout)
-            if settled == "finished copy" or source_args[:1] in (["--text"], ["--uri"]):
-                break
-        return settled
-
 
 class WineCase(DesktopCase):
     @classmethod
