@@ -146,7 +146,10 @@ std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
 }
 
 void QtDesktopServices::ClearClipboard() {
-    QApplication::clipboard()->clear(QClipboard::Clipboard);
+    // Owning the clipboard with nothing in it, rather than giving it up: on X11 a clipboard with
+    // no owner makes clipboard managers step in with what they kept, and their answer can land
+    // after the snippet and replace it.
+    QApplication::clipboard()->setMimeData(new QMimeData, QClipboard::Clipboard);
 }
 
 void QtDesktopServices::SetClipboardText(std::string_view text) {
