@@ -16,6 +16,7 @@ HERE = Path(__file__).resolve().parent
 DRAG_SOURCE = HERE / "drag_source.py"
 # Test tooling that needs Debian's GTK bindings runs on Debian's own interpreter.
 SYSTEM_PYTHON = "/usr/bin/python3"
+PROBE_TITLE = "window manager probe"
 
 
 class Timeout(AssertionError):
@@ -80,6 +81,27 @@ class XSession:
             self.spawn(["openbox"])
             wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
                      self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False))
+            self.wait_until_windows_are_managed()
+
+    def wait_until_windows_are_managed(self, attempts=10):
+        """Waits until the window manager maps a new window.
+
+        Openbox (3.6) announces itself before it is ready: a window mapped in its first moments
+        can stay unmapped for good. A probe window is shown, and shown again, until one appears.
+        """
+        for _ in range(attempts):
+            probe = self.spawn(["xmessage", "-title", PROBE_TITLE, "probe"])
+            try:
+                wait_for("the probe window", lambda: self.windows(f"^{PROBE_TITLE}$"),
+                         timeout=2)
+                return
+            except Timeout:
+                pass
+            finally:
+                probe.terminate()
+                probe.wait(timeout=10)
+                self.processes.remove(probe)
+        raise RuntimeError("the window manager maps no windows")
 
     def close(self):
         for process in reversed(self.processes):
