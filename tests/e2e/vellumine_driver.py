@@ -94,7 +94,13 @@ class Vellumine:
 
     def close(self):
         """Closes the window as a user does, through the window manager."""
-        self.session.xdotool("windowactivate", "--sync", self.window, check=False)
+        # Alt+F4 closes whichever window is active; under load the activation can be lost, and
+        # another window (a clipboard manager's, say) would be closed instead.
+        def activated():
+            self.session.xdotool("windowactivate", "--sync", self.window, check=False)
+            return self.session.xdotool("getactivewindow", check=False) == str(self.window)
+
+        wait_for("Vellumine's window to become active", activated)
         self.session.xdotool("key", "--clearmodifiers", "alt+F4")
         return self.process.wait(timeout=10)
 
