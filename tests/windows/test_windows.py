@@ -66,7 +66,6 @@ class WineCase(DesktopCase):
         cls.files = cls.session.tmp / "files"
         cls.files.mkdir()
         cls.random = random.Random(1234)
-        cls.marks = 0
 
     def mark_clipboard(self):
         # Under Wine the X clipboard is a copy kept by Wine's clipboard bridge. Wine 8's bridge
