@@ -70,7 +70,7 @@ public:
     virtual bool IsOption1Selected() = 0;
     // Tells whether the dropped data holds a list of local files.
     virtual bool HasFileList(const DropData& data) = 0;
-    // Returns the full path of the first file in the dropped list, in UTF-8.
+    // Returns the full path of the first file in the dropped list, as the file system spells it.
     virtual std::string FirstDroppedFile(const DropData& data) = 0;
     // Empties the clipboard.
     virtual void ClearClipboard() = 0;

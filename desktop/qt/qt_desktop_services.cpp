@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
-#include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,16 +21,6 @@ namespace {
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QList<QUrl> LocalFiles(const DropData& data) {
-    QList<QUrl> files;
-    for (const QUrl& url : static_cast<const QtDropData&>(data).Urls()) {
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) {
-            files.append(url);
-        }
-    }
-    return files;
 }
 
 void SetTextColour(QWidget& widget, QPalette::ColorRole role, Colour colour) {
@@ -134,15 +123,15 @@ bool QtDesktopServices::IsOption1Selected() {
 }
 
 bool QtDesktopServices::HasFileList(const DropData& data) {
-    return !LocalFiles(data).isEmpty();
+    return !static_cast<const QtDropData&>(data).LocalPaths().empty();
 }
 
 std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
-    const QList<QUrl> files = LocalFiles(data);
-    if (files.isEmpty()) {
+    const std::vector<std::string>& paths = static_cast<const QtDropData&>(data).LocalPaths();
+    if (paths.empty()) {
         throw Failure("the drop holds no local file");
     }
-    return files.first().toLocalFile().toStdString();
+    return paths.front();
 }
 
 void QtDesktopServices::ClearClipboard() {

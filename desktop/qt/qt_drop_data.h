@@ -4,17 +4,22 @@
 #include <QList>
 #include <QMimeData>
 #include <QUrl>
+#include <string>
+#include <vector>
 
 #include "desktop_services.h"
 
-// A copy of the addresses a drop carried: the drop's own data is gone once the drop is over,
+// The local files a drop carried, copied out: the drop's own data is gone once the drop is over,
 // and the handler runs after that.
 class QtDropData final : public DropData {
 public:
     explicit QtDropData(const QMimeData& mime_data)
-        : urls_(mime_data.hasUrls() ? mime_data.urls() : QList<QUrl>{}) {}
-    const QList<QUrl>& Urls() const { return urls_; }
+        : QtDropData(mime_data.hasUrls() ? mime_data.urls() : QList<QUrl>{}) {}
+    explicit QtDropData(const QList<QUrl>& urls);
+
+    // The paths of the local files among the addresses, in order, as the file system's bytes.
+    const std::vector<std::string>& LocalPaths() const { return paths_; }
 
 private:
-    QList<QUrl> urls_;
+    std::vector<std::string> paths_;
 };

@@ -11,7 +11,10 @@ drag threshold and release over the target to drop. It prints "ready" once it is
 """
 import sys
 
-import gi
+# GDK reads sys.argv as UTF-8 when it loads; a file name in another encoding must not reach it.
+ARGS, sys.argv[1:] = sys.argv[1:], []
+
+import gi  # noqa: E402
 
 gi.require_version("Gtk", "3.0")
 gi.require_version("Gdk", "3.0")
@@ -21,7 +24,7 @@ URI_LIST, TEXT = 0, 1
 
 
 def main() -> None:
-    args = sys.argv[1:]
+    args = ARGS
     if args and args[0] == "--text":
         targets = [Gtk.TargetEntry.new("text/plain;charset=utf-8", 0, TEXT),
                    Gtk.TargetEntry.new("text/plain", 0, TEXT)]

@@ -69,11 +69,12 @@ class DesktopCase(unittest.TestCase):
             self.fail(f"{case}: clipboard\n  expected {expected[:90]!r}... ({len(expected)})\n"
                       f"  actual   {str(actual)[:90]!r}... ({len(actual or '')})")
 
-    def convert(self, case, path, css):
-        """Drops path in the chosen mode and expects its snippet on the clipboard; returns it."""
+    def convert(self, case, path, css, source=None):
+        """Drops path (or the source's arguments) in the chosen mode and expects the path's
+        snippet on the clipboard; returns it."""
         self.choose(css)
         self.mark_clipboard()
-        self.app.drop_and_settle([path])
+        self.app.drop_and_settle(source or [path])
         expected = snippet(path, path.read_bytes(), css)
         self.expect_clipboard(case, expected)
         self.expect_status(case, "done")
@@ -105,12 +106,16 @@ class Conversions(DesktopCase):
             ("text named png", "notes.png", None, False),
             ("unicode and spaces", "Fotos 2026/Straße #1 100% ✓.png", 300, True),
             ("dotted folders", "my.pics/v1.2/shot.gif", 300, False),
+            ("Latin-1 name, not UTF-8", "caf\udce9 \udcc4pfel.png", 300, True),
+            ("localhost address", "localhost:host.jpg", 300, False),
         ]
         for case, name, size, css in cases:
             with self.subTest(case):
                 data = b"plain text, not an image\n" if size is None else None
+                local, _, name = name.rpartition(":")
                 path = self.make(name, size, data)
-                self.convert(case, path, css)
+                source = ["--uri", "file://localhost" + path.as_uri()[7:]] if local else None
+                self.convert(case, path, css, source)
 
     def test_only_the_first_of_several_files_counts(self):
         first = self.make("first.png", 50)
