@@ -116,7 +116,8 @@ private slots:
             QSKIP("holding the name as another user needs root");
         }
         const QString name = QStringLiteral("vellumine-test-squat-%1-%2")
-                                  .arg(QCoreApplication::applicationPid()).arg(QTest::currentDataTag());
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(QTest::currentDataTag());
         QProcess process;
         process.start(program, holder << name);
         QVERIFY(process.waitForReadyRead(10000));
