@@ -11,10 +11,10 @@
 //
 // It serves UTF8_STRING, text/plain;charset=utf-8, STRING, TARGETS and TIMESTAMP, large replies
 // incrementally (INCR), and ends as soon as another program takes the clipboard or the X server
-// goes away. It links libxcb alone, so it stays a few hundred KiB in memory.
+// goes away. Beside the C++ runtime it links libxcb alone: about 1.5 MiB resident, the text
+// included. MULTIPLE is refused (no text program needs it).
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -37,7 +37,7 @@ constexpr int kFailed = 1;
 constexpr int kNotNeeded = 3;
 // Replies above this go incrementally even when the server would take more in one request:
 // requestors must not be made to allocate one large property at once.
-constexpr std::size_t kLargestWholeReply = 256 * 1024;
+constexpr std::size_t kLargestWholeReply = std::size_t{256} * 1024;
 // A requestor that stops reading an incremental reply is given up after this long.
 constexpr auto kStalledTransfer = std::chrono::seconds(30);
 
@@ -295,7 +295,8 @@ void Keeper::Serve() {
     }
 }
 
-// Lets the caller go on: the first process exits with `status`, a detached child serves on.
+// Lets the caller go on: the first process exits 0 (or 1 if it cannot fork), and a child that is
+// nobody's child once the caller has gone serves on.
 void Detach() {
     const pid_t child = ::fork();
     if (child != 0) {
