@@ -195,7 +195,11 @@ class XSession:
 
     def start_copyq(self):
         """CopyQ on a session bus of its own; returns once it records what is copied."""
-        self.spawn(["dbus-run-session", "--", "copyq"])
+        # The bus is started here rather than by dbus-run-session, which leaves its bus running
+        # when it is stopped by a signal.
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, text=True)
+        self.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={bus.stdout.readline().strip()}", "copyq"])
         marks = iter(range(1000))
 
         def recorded():
