@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "clipboard_keeper_start.h"
 #include "fonts.h"
 #include "platform_choice.h"
 #include "qt_desktop_services.h"
@@ -18,17 +19,21 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vellumine.Vellumine"));
     InstallFontStandIns();
 
-    QtDesktopServices desktop;
-    InstallDesktopServices(&desktop);
     int status = 0;
-    try {
-        desktop.ShowMainWindow();
-    } catch (const Failure& failure) {
-        std::fprintf(stderr, "vellumine: %s\n", failure.what());
-        status = 1;
-    }
-    InstallDesktopServices(nullptr);
-    // Returning destroys the application object, which hands our clipboard text to a running
-    // clipboard manager so that it stays pasteable after we are gone.
+    {
+        QtDesktopServices desktop;
+        InstallDesktopServices(&desktop);
+        try {
+            desktop.ShowMainWindow();
+        } catch (const Failure& failure) {
+            std::fprintf(stderr, "vellumine: %s\n", failure.what());
+            status = 1;
+        }
+        InstallDesktopServices(nullptr);
+    }  // the single-instance claim goes with the window, so a new start is never turned away
+    // The snippet stays pasteable after we are gone: a keeper takes the clipboard over, or,
+    // where a clipboard manager runs, returning destroys the application object, which hands
+    // the text to the manager.
+    KeepClipboardAfterExit();
     return status;
 }

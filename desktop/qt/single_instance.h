@@ -2,9 +2,13 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
-// Claims a name that only one process at a time can hold, without writing any file. The claim
-// is released when the object is destroyed or the process ends, however it ends.
+class QSocketNotifier;
+
+// Claims a name that only one process of this user at a time can hold, without writing any
+// file on persistent disk. The claim is released when the object is destroyed or the process
+// ends, however it ends. A name that another user holds does not count as a copy running.
 class SingleInstance {
 public:
     explicit SingleInstance(QString name);
@@ -19,6 +23,11 @@ public:
     static QString DefaultName();
 
 private:
+    void Release();
+
     QString name_;
-    int claim_ = -1;  // the platform's handle while the claim is held
+    bool held_ = false;
+    int listener_ = -1;  // the abstract socket name, when it was free
+    int lock_ = -1;      // the lock in the user's private runtime folder, where there is one
+    std::unique_ptr<QSocketNotifier> callers_;  // copies asking who holds the name
 };

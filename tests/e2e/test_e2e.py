@@ -12,10 +12,14 @@ import time
 import unittest
 from pathlib import Path
 
+from Xlib import X
+from Xlib.display import Display
+
 from vellumine_driver import Vellumine
 from x_session import XSession, wait_for
 
 BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
+KEEPER = BINARY.parent / "vellumine-clipboard-keeper"
 
 
 def snippet(path, data, css):
@@ -292,20 +296,69 @@ class Instances(unittest.TestCase):
 
 class ClipboardManager(unittest.TestCase):
     def test_snippet_stays_pasteable_after_exit(self):
-        with XSession() as session:
-            session.spawn(["xclipboard"])
-            wait_for("the clipboard manager", lambda: session.windows("^xclipboard$"))
-            app = Vellumine(session, BINARY).start()
-            path = session.tmp / "kept.gif"
-            path.write_bytes(os.urandom(5000))
-            settled = app.drop_and_settle([path])
-            expected = snippet(path, path.read_bytes(), True)
-            try:
-                wait_for("the snippet", lambda: session.clipboard() == expected)
-            except AssertionError:
-                self.fail(f"drop {settled!r}; clipboard {str(session.clipboard())[:60]!r}...")
-            self.assertEqual(app.close(), 0)
-            self.assertEqual(session.clipboard(), expected)
+        managers = [
+            # (case, how the clipboard manager starts)
+            ("xclipboard", lambda session: (session.spawn(["xclipboard"]), wait_for(
+                "the clipboard manager", lambda: session.windows("^xclipboard$")))),
+            ("CopyQ", lambda session: session.start_copyq()),
+            ("no clipboard manager", lambda session: None),
+        ]
+        for case, start_manager in managers:
+            with self.subTest(case), XSession() as session:
+                start_manager(session)
+                app = Vellumine(session, BINARY).start()
+                path = session.tmp / "kept.gif"
+                path.write_bytes(os.urandom(5000))
+                settled = app.drop_and_settle([path])
+                expected = snippet(path, path.read_bytes(), True)
+                try:
+                    wait_for("the snippet", lambda: session.clipboard() == expected)
+                except AssertionError:
+                    self.fail(f"{case}: drop {settled!r}; "
+                              f"clipboard {str(session.clipboard())[:60]!r}...")
+                self.assertEqual(app.close(), 0, case)
+                # Started again at once, it is not taken for a copy still running.
+                self.assertEqual(Vellumine(session, BINARY).start().close(), 0, case)
+                time.sleep(5)  # the time a user takes to switch to where the snippet goes
+                self.assertEqual(session.clipboard(), expected, case)
+                session.set_clipboard("copied later")
+                wait_for(f"{case}: no Vellumine or keeper left",
+                         lambda: not session.running(BINARY, KEEPER))
+                for _ in range(10):  # nothing puts the snippet back
+                    self.assertEqual(session.clipboard(), "copied later", case)
+                    time.sleep(0.2)
+
+    def test_keeper_serves_every_size_and_target(self):
+        large = "".join(random.Random(7).choice("ab✓\n") for _ in range(700_000))
+        cases = [
+            # (case, text, target, expected reply)
+            ("targets", "x", "TARGETS",
+             "TARGETS\nTIMESTAMP\nUTF8_STRING\ntext/plain;charset=utf-8\nSTRING\n"),
+            ("UTF-8", "Straße ✓", "UTF8_STRING", "Straße ✓"),
+            ("latin-1", "Straße ✓", "STRING", "Straße ?"),
+            ("incremental", large, "text/plain;charset=utf-8", large),
+        ]
+        with XSession(window_manager=False) as session:
+            for case, text, target, expected in cases:
+                with self.subTest(case):
+                    keeper = subprocess.run([str(KEEPER)], input=text.encode(), env=session.env,
+                                            timeout=20)
+                    self.assertEqual(keeper.returncode, 0, case)
+                    got = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
+                                         env=session.env, capture_output=True, timeout=20)
+                    encoding = "latin-1" if target == "STRING" else "utf-8"
+                    self.assertEqual(got.stdout.decode(encoding), expected, case)
+            wait_for("each keeper to end when the next takes over",
+                     lambda: len(session.running(KEEPER)) == 1)
+            # Where a clipboard manager runs, Qt hands the text over to it: no keeper is needed.
+            manager = Display(session.display)
+            manager.screen().root.create_window(0, 0, 1, 1, 0, 0).set_selection_owner(
+                manager.intern_atom("CLIPBOARD_MANAGER"), X.CurrentTime)
+            manager.sync()
+            keeper = subprocess.run([str(KEEPER)], input=b"x", env=session.env, timeout=20)
+            manager.close()
+            self.assertEqual(keeper.returncode, 3, "a keeper beside a clipboard manager")
+        wait_for("the keeper to end with the X server", lambda: not session.running(KEEPER))
 
 
 if __name__ == "__main__":

@@ -23,7 +23,7 @@ class Timeout(AssertionError):
     pass
 
 
-def wait_for(what, probe, timeout=10.0, interval=0.05):
+def wait_for(what, probe, timeout=10.0, interval=0.05, raise_=True):
     """Polls probe() until it returns something truthy; fails naming what it waited for."""
     deadline = time.monotonic() + timeout
     last = None
@@ -32,6 +32,8 @@ def wait_for(what, probe, timeout=10.0, interval=0.05):
         if last:
             return last
         if time.monotonic() > deadline:
+            if not raise_:
+                return last
             raise Timeout(f"timed out after {timeout:.0f} s waiting for {what} (last: {last!r})")
         time.sleep(interval)
 
@@ -50,6 +52,10 @@ class XSession:
         (self.tmp / "runtime").mkdir(mode=0o700)
         self.env["HOME"] = str(self.tmp / "home")
         (self.tmp / "home").mkdir()
+        # Programs keep their settings and history in the session's folder, not the machine's.
+        for name, folder in (("XDG_CONFIG_HOME", "config"), ("XDG_DATA_HOME", "data"),
+                             ("XDG_CACHE_HOME", "cache")):
+            self.env[name] = str(self.tmp / "home" / folder)
 
     # -- life cycle -------------------------------------------------------------------------
     def __enter__(self):
@@ -186,6 +192,36 @@ class XSession:
         owner.stdin.write(text.encode())
         owner.stdin.close()
         wait_for(f"the clipboard to read {text!r}", lambda: self.clipboard() == text)
+
+    def start_copyq(self):
+        """CopyQ on a session bus of its own; returns once it records what is copied."""
+        # The bus is started here rather than by dbus-run-session, which leaves its bus running
+        # when it is stopped by a signal.
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, text=True)
+        self.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={bus.stdout.readline().strip()}", "copyq"])
+        marks = iter(range(1000))
+
+        def recorded():
+            # It takes in only changes made after it started: each try copies anew.
+            mark = f"CopyQ listens {next(marks)}"
+            self.set_clipboard(mark)
+            return wait_for("CopyQ's history", lambda: self.run(
+                ["copyq", "read", "0"], check=False) == mark, timeout=1, raise_=False)
+
+        wait_for("CopyQ to record the clipboard", recorded, timeout=60)
+
+    def running(self, *programs):
+        """The ids of the processes on this display that run one of the given programs."""
+        found, display = [], f"DISPLAY={self.display}".encode()
+        for process in Path("/proc").iterdir():
+            try:
+                if (process.name.isdigit() and os.readlink(process / "exe") in map(str, programs)
+                        and display in (process / "environ").read_bytes().split(b"\0")):
+                    found.append(int(process.name))
+            except OSError:
+                pass  # ended meanwhile
+        return found
 
     # -- pixels -----------------------------------------------------------------------------
     def pixels(self, x, y, width, height):

@@ -37,6 +37,7 @@ ICON_SIZES = {"24x24": 24, "24x24@2": 48, "48x48": 48, "48x48@2": 96, "96x96": 9
 # static library, a benchmark) would be a packaging fault.
 SHIPPED = {
     "bin/vellumine",
+    "libexec/vellumine/vellumine-clipboard-keeper",
     ENTRY,
     METAINFO,
     "share/doc/vellumine/copyright",

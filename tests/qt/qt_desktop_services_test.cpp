@@ -1,8 +1,11 @@
 // QtDesktopServices on real files, the single-instance claim, the clipboard and the warning box.
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QClipboard>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,10 +17,16 @@ class QtDesktopServicesTest : public QObject {
 
 private:
     QTemporaryDir dir_;
+    QTemporaryDir runtime_dir_;  // made 0700, as a login makes it
 
     static std::string Utf8(const QString& path) { return path.toStdString(); }
 
 private slots:
+    void initTestCase() {
+        // The user's private runtime folder, which holds the lock part of the claim.
+        qputenv("XDG_RUNTIME_DIR", runtime_dir_.path().toUtf8());
+    }
+
     void ReadsRegularFilesWhole_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("size");
@@ -76,6 +85,52 @@ private slots:
         first.reset();
         QtDesktopServices third(name);
         QVERIFY(!third.PreviousInstanceRunning());
+    }
+
+    void AnotherUsersNameIsNoCopyRunning_data() {
+        const QString hold = QStringLiteral(
+            "import socket, sys\n"
+            "name = socket.socket(socket.AF_UNIX)\n"
+            "name.bind('\\0' + sys.argv[2])\n"
+            "if sys.argv[1] == 'listen': name.listen()\n"
+            "print('held', flush=True)\n"
+            "sys.stdin.read()\n");
+        const QStringList as_nobody = {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                       "/usr/bin/python3"};
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("holder");
+        QTest::addColumn<bool>("running");
+        QTest::newRow("nobody listens on the name")
+            << "setpriv" << as_nobody + QStringList{"-c", hold, "listen"} << false;
+        QTest::newRow("nobody binds the name only")
+            << "setpriv" << as_nobody + QStringList{"-c", hold, "bind"} << false;
+        QTest::newRow("this user listens on the name")
+            << "/usr/bin/python3" << QStringList{"-c", hold, "listen"} << true;
+    }
+
+    void AnotherUsersNameIsNoCopyRunning() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, holder);
+        QFETCH(bool, running);
+        if (::getuid() != 0) {
+            QSKIP("holding the name as another user needs root");
+        }
+        const QString name = QStringLiteral("vellumine-test-squat-%1-%2")
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(QTest::currentDataTag());
+        QProcess process;
+        process.start(program, holder << name);
+        QVERIFY(process.waitForReadyRead(10000));
+        QCOMPARE(process.readLine().trimmed(), QByteArray("held"));
+        {
+            QtDesktopServices first(name);
+            QCOMPARE(first.PreviousInstanceRunning(), running);
+            // Whoever holds the name, two copies of this user still shut each other out.
+            QtDesktopServices second(name);
+            QVERIFY(second.PreviousInstanceRunning());
+        }
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(10000));
     }
 
     void ClipboardHoldsPlainText() {
