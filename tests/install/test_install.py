@@ -5,6 +5,7 @@ Run by ctest (label install) with VELLUMINE_BUILD_DIR naming a built tree and VE
 the version project() gives it. Everything is installed into and packed in a scratch folder that
 is removed again on every path.
 """
+import gzip
 import os
 import struct
 import subprocess
@@ -40,6 +41,8 @@ SHIPPED = {
     ENTRY,
     METAINFO,
     "share/doc/vellumine/copyright",
+    "share/doc/vellumine/changelog.gz",
+    "share/man/man1/vellumine.1.gz",
     f"share/icons/hicolor/scalable/apps/{APP_ID}.svg",
     *(f"share/icons/hicolor/{folder}/apps/{APP_ID}.png" for folder in ICON_SIZES),
 }
@@ -141,6 +144,25 @@ class InstalledTree(unittest.TestCase):
                          Path(exec_program(root / "usr" / ENTRY)).name)
         self.assertEqual([r.get("version") for r in component.iter("release")], [VERSION])
 
+    def test_manual_page_renders_without_warnings(self):
+        page = root / "usr/share/man/man1/vellumine.1.gz"
+        done = subprocess.run(["man", "--warnings", "-l", page], capture_output=True, text=True,
+                              env=dict(os.environ, MANWIDTH="80"), timeout=TIMEOUT)
+        self.assertEqual((done.returncode, done.stderr), (0, ""))
+        self.assertRegex(done.stdout, rf"^VELLUMINE\(1\) .*\n(.*\n)+Vellumine {VERSION} ")
+        for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "ENVIRONMENT", "FILES"):
+            self.assertRegex(done.stdout, rf"\n{section}\n", section)
+
+    def test_compressed_as_debian_wants(self):
+        # gzip -9n: the best-compression mark, and no name or time stamp in the header.
+        for name in ("share/man/man1/vellumine.1.gz", "share/doc/vellumine/changelog.gz"):
+            with self.subTest(name):
+                header = (root / "usr" / name).read_bytes()[:10]
+                self.assertEqual((header[:3], header[3] & 0x08, header[4:8], header[8]),
+                                 (b"\x1f\x8b\x08", 0, b"\0\0\0\0", 2))
+        changelog = gzip.decompress((root / "usr/share/doc/vellumine/changelog.gz").read_bytes())
+        self.assertTrue(changelog.startswith(f"vellumine ({VERSION}) ".encode()), changelog)
+
     def test_exec_names_the_installed_program_wherever_it_is_installed(self):
         # Per-user prefixes, as `cmake --install --prefix ~/.local` makes; a home folder's name
         # may hold characters that a command line must quote.
@@ -174,7 +196,13 @@ class DebianPackage(unittest.TestCase):
         depends = self.field("Depends")
         self.assertIn("libqt6widgets6", depends)
         recommends = [r.strip() for r in self.field("Recommends").split(",")]
-        self.assertEqual(sorted(recommends), ["fonts-liberation2", "fonts-wine"])
+        self.assertEqual(sorted(recommends), ["fonts-liberation2", "fonts-wine", "qt6-wayland"])
+
+    def test_lintian_finds_nothing_down_to_pedantic(self):
+        # The exit status covers errors and warnings; the report must hold no tag at all.
+        done = subprocess.run(["lintian", "--fail-on", "error,warning", "--info", "--pedantic",
+                               deb], capture_output=True, text=True, timeout=600)
+        self.assertEqual((done.returncode, done.stdout), (0, ""), done.stderr)
 
     def test_holds_the_installed_files_owned_by_root(self):
         listing = [line.split() for line in run(["dpkg-deb", "-c", deb]).splitlines()]
