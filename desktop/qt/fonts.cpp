@@ -7,12 +7,11 @@
 void InstallFontStandIns() {
     if (!QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
         // Wine's Tahoma (Debian's fonts-wine) keeps Tahoma's metrics; fontconfig does not see
-        // it because it lives in Wine's own folder.
-        for (const char* path :
-             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-            if (QFile::exists(QString::fromLatin1(path))) {
-                QFontDatabase::addApplicationFont(QString::fromLatin1(path));
-            }
+        // it because it lives in Wine's own folder. The window sets no text in bold Tahoma, so
+        // its bold face is not registered: that would only lengthen the start.
+        const QString path = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+        if (QFile::exists(path)) {
+            QFontDatabase::addApplicationFont(path);
         }
     }
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),

@@ -3,7 +3,9 @@
 
 #include <QButtonGroup>
 #include <QDragEnterEvent>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QRadioButton>
@@ -24,6 +26,14 @@ QRect Geometry(const ControlSpec& control) {
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Our pictures are all PNG. Named as such, without guessing, Qt 6.4 decodes them itself instead
+// of first loading every image format plugin to ask whether it reads PNG.
+QPixmap LoadPng(const QString& path) {
+    QImageReader reader(path, QByteArrayLiteral("png"));
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 QRadioButton* MakeOption(const ControlSpec& control, QWidget* parent) {
@@ -63,7 +73,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      picture_(QStringLiteral(":/assets/drop_zone.png")) {
+      picture_(LoadPng(QStringLiteral(":/assets/drop_zone.png"))) {
     setFixedSize(Form1.client_width, Form1.client_height);
     setFont(FontFor(Form1.font));
     QPalette window_palette = palette();
@@ -71,9 +81,14 @@ Form1Widget::Form1Widget(QWidget* parent)
     setPalette(window_palette);
     setAutoFillBackground(true);
 
+    // The double-size drawings are added on high-density screens only, as QIcon::addFile does.
     QIcon icon;
-    icon.addFile(QStringLiteral(":/assets/icon_24.png"));
-    icon.addFile(QStringLiteral(":/assets/icon_48.png"));
+    for (const char* name : {"icon_24", "icon_48"}) {
+        icon.addPixmap(LoadPng(QStringLiteral(":/assets/%1.png").arg(QLatin1String(name))));
+        if (qGuiApp->devicePixelRatio() > 1.0) {
+            icon.addPixmap(LoadPng(QStringLiteral(":/assets/%1@2x.png").arg(QLatin1String(name))));
+        }
+    }
     setWindowIcon(icon);
 
     // Created in tab order.
@@ -109,7 +124,7 @@ void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
     // It is decoded only there, to keep start-up short everywhere else.
     if (devicePixelRatioF() > 1.0) {
         if (picture_2x_.isNull()) {
-            picture_2x_.load(QStringLiteral(":/assets/drop_zone@2x.png"));
+            picture_2x_ = LoadPng(QStringLiteral(":/assets/drop_zone@2x.png"));
             picture_2x_.setDevicePixelRatio(2.0);
         }
         painter.drawPixmap(0, 0, picture_2x_);

@@ -5,6 +5,7 @@ Run by ctest (label install) with VELLUMINE_BUILD_DIR naming a built tree and VE
 the version project() gives it. Everything is installed into and packed in a scratch folder that
 is removed again on every path.
 """
+import gzip
 import os
 import struct
 import subprocess
@@ -41,6 +42,8 @@ SHIPPED = {
     ENTRY,
     METAINFO,
     "share/doc/vellumine/copyright",
+    "share/doc/vellumine/changelog.gz",
+    "share/man/man1/vellumine.1.gz",
     f"share/icons/hicolor/scalable/apps/{APP_ID}.svg",
     *(f"share/icons/hicolor/{folder}/apps/{APP_ID}.png" for folder in ICON_SIZES),
 }
@@ -132,7 +135,7 @@ class InstalledTree(unittest.TestCase):
         issues = [line for line in report.splitlines() if line[:2] in ("E:", "W:", "I:")]
         self.assertEqual(issues, [], report)
 
-    def test_entry_metainfo_and_icon_share_one_id_and_the_version(self):
+    def test_entry_metainfo_icon_and_changelog_share_one_id_and_the_version(self):
         desktop = entry(root / "usr" / ENTRY)
         component = ElementTree.parse(root / "usr" / METAINFO).getroot()
         self.assertEqual(component.findtext("id"), APP_ID)
@@ -141,6 +144,17 @@ class InstalledTree(unittest.TestCase):
         self.assertEqual(component.findtext("provides/binary"),
                          Path(exec_program(root / "usr" / ENTRY)).name)
         self.assertEqual([r.get("version") for r in component.iter("release")], [VERSION])
+        changelog = gzip.decompress((root / "usr/share/doc/vellumine/changelog.gz").read_bytes())
+        self.assertEqual(changelog.split(b" ")[:2], [b"vellumine", f"({VERSION})".encode()])
+
+    def test_manual_page_renders_without_warnings(self):
+        page = root / "usr/share/man/man1/vellumine.1.gz"
+        done = subprocess.run(["man", "--warnings", "-l", page], capture_output=True, text=True,
+                              env=dict(os.environ, MANWIDTH="80"), timeout=TIMEOUT)
+        self.assertEqual((done.returncode, done.stderr), (0, ""))
+        self.assertRegex(done.stdout, rf"^VELLUMINE\(1\) .*\n(.*\n)+Vellumine {VERSION} ")
+        for section in ("NAME", "SYNOPSIS", "DESCRIPTION", "EXIT STATUS", "ENVIRONMENT", "FILES"):
+            self.assertRegex(done.stdout, rf"\n{section}\n", section)
 
     def test_exec_names_the_installed_program_wherever_it_is_installed(self):
         # Per-user prefixes, as `cmake --install --prefix ~/.local` makes; a home folder's name
@@ -175,7 +189,17 @@ class DebianPackage(unittest.TestCase):
         depends = self.field("Depends")
         self.assertIn("libqt6widgets6", depends)
         recommends = [r.strip() for r in self.field("Recommends").split(",")]
-        self.assertEqual(sorted(recommends), ["fonts-liberation2", "fonts-wine"])
+        self.assertEqual(sorted(recommends), ["fonts-liberation2", "fonts-wine", "qt6-wayland"])
+
+    def test_lintian_finds_nothing_down_to_pedantic(self):
+        # The exit status covers errors and warnings; the report must hold no tag at all, but
+        # for the hardening that Debug and sanitizer builds go without on purpose.
+        done = subprocess.run(["lintian", "--fail-on", "error,warning", "--info", "--pedantic",
+                               deb], capture_output=True, text=True, timeout=600)
+        tags = done.stdout.splitlines()
+        if os.environ.get("VELLUMINE_HARDENED") != "1":
+            tags = [tag for tag in tags if not tag.startswith("I: vellumine: hardening-")]
+        self.assertEqual((done.returncode, tags), (0, []), done.stdout + done.stderr)
 
     def test_holds_the_installed_files_owned_by_root(self):
         listing = [line.split() for line in run(["dpkg-deb", "-c", deb]).splitlines()]
