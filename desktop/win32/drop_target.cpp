@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "file_list.h"
+#include "scope_guard.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ UniqueGlobal FileListOf(IDataObject* data) {
     if (data->GetData(&format, &medium) != S_OK) {
         return {};
     }
-    struct Release {
-        STGMEDIUM* medium;
-        ~Release() { ::ReleaseStgMedium(medium); }
-    } release{&medium};
+    const ScopeGuard release([&medium]() noexcept { ::ReleaseStgMedium(&medium); });
     return medium.tymed == TYMED_HGLOBAL ? CopyFileList(medium.hGlobal) : UniqueGlobal{};
 }
 

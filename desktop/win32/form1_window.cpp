@@ -519,8 +519,9 @@ void Form1Window::ShowDropHint(bool shown) {
         return;
     }
     drop_hint_ = shown;
+    // Erased as well: without its picture the drop zone would keep the outline.
     const RECT picture = PictureRect();
-    ::InvalidateRect(hwnd_, &picture, FALSE);
+    ::InvalidateRect(hwnd_, &picture, TRUE);
 }
 
 bool Form1Window::TakeFileList(UniqueGlobal list) {
