@@ -64,8 +64,9 @@ class WineVellumine(Vellumine):
     def choose_file(self, typed):
         """Opens the chooser with Ctrl+O, types a path into it and presses Return."""
         self.press("ctrl+o")
-        chooser = wait_for("the file chooser", lambda: self.session.windows("^Open$",
-                                                                          pid=self.process.pid))
+        # The first start of the chooser in a prefix loads much of the shell.
+        chooser = wait_for("the file chooser", lambda: self.session.windows(
+            "^Open$", pid=self.process.pid), timeout=30)
         self.session.xdotool("type", "--delay", 20, typed)
         self.session.xdotool("key", "Return")
         wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
@@ -167,8 +168,10 @@ class Conversions(WineCase):
 
 
     def test_ways_in_without_a_drag(self):
-        # Each way in acts as a drop, and a screen reader hears each new status line. Pasted
-        # text comes last: Wine's bridge may stall after importing it (see mark_clipboard).
+        # Each way in acts as a drop, and a screen reader hears each new status line. Wine's
+        # bridge may stall for over ten seconds after importing from X (see mark_clipboard),
+        # and the snippet and the status line wait for it; pasted text comes last.
+        stall = 30
         heard = self.listen_to_live_regions()
         self.choose(True)
         cases = [
@@ -192,19 +195,19 @@ class Conversions(WineCase):
                     self.app.choose_file(path.name if keys == "name" else
                                          "Z:" + str(path).replace("/", "\\"))
                 if name.endswith(".txt"):
-                    self.assertEqual(heard.get(timeout=10), "live region: Not format!", case)
+                    self.assertEqual(heard.get(timeout=stall), "live region: Not format!", case)
                     self.assertEqual(self.session.clipboard(), mark, f"{case}: clipboard changed")
                     continue
                 expected = snippet(path, path.read_bytes(), True)
-                self.expect_clipboard(case, expected)
-                self.assertEqual(heard.get(timeout=10), f"live region: Clipboard! Size "
+                self.expect_clipboard(case, expected, timeout=stall)
+                self.assertEqual(heard.get(timeout=stall), f"live region: Clipboard! Size "
                                  f"{len(expected)} b", case)
         with self.subTest("pasted text, then a cancelled chooser"):
             self.session.set_clipboard("plain text.png")
             self.app.press("ctrl+v")
             # The paste is handled before the next key, so once the chooser is open it is done.
             self.app.press("ctrl+o")
-            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"))
+            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"), timeout=30)
             self.session.xdotool("key", "Escape")
             wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
             self.assertTrue(heard.empty(), "the status line changed")
@@ -216,11 +219,14 @@ class Desktop(WineCase):
         self.assertEqual(self.app.hint_pixels(), 0)
         source = self.app.hold_drag_over([self.make("held.png", 9)])
         try:
-            wait_for("the drop hint", lambda: self.app.hint_pixels() > 300)
+            try:
+                wait_for("the drop hint", lambda: self.app.hint_pixels() > 300)
+            finally:
+                self.session.xdotool("mouseup", 1)
+            # The source stays until the drop is over: a source gone mid-drop never ends it.
+            wait_for("the drop hint to go", lambda: self.app.hint_pixels() == 0)
         finally:
-            self.session.xdotool("mouseup", 1)
             source.terminate()
-        wait_for("the drop hint to go", lambda: self.app.hint_pixels() == 0)
 
     def test_caption_and_stay_on_top(self):
         self.assertIn(f'"{CAPTION}"', self.session.prop(self.app.window, "_NET_WM_NAME"))
