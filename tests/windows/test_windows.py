@@ -202,6 +202,21 @@ class Conversions(WineCase):
                 self.expect_clipboard(case, expected, timeout=stall)
                 self.assertEqual(heard.get(timeout=stall), f"live region: Clipboard! Size "
                                  f"{len(expected)} b", case)
+        with self.subTest("no drop while the chooser is open"):
+            # Moved out from under the chooser, which opens in the middle of the screen.
+            self.session.xdotool("windowmove", "--sync", self.app.window, 0, 500)
+            self.app.press("ctrl+o")
+            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"), timeout=30)
+            source, lines = self.app.drop([self.make("during.png", 5)])
+            try:
+                self.assertEqual(lines.get(timeout=stall), "finished none")
+            finally:
+                source.terminate()
+            self.session.xdotool("windowactivate", "--sync", chooser[0], check=False)
+            self.session.xdotool("key", "Escape")
+            wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
+            self.session.xdotool("windowmove", "--sync", self.app.window, 400, 200)
+            self.assertTrue(heard.empty(), "the status line changed")
         with self.subTest("pasted text, then a cancelled chooser"):
             self.session.set_clipboard("plain text.png")
             self.app.press("ctrl+v")
