@@ -11,8 +11,8 @@
 #include "win32_desktop_services.h"
 
 int main() {
-    // Makes the version 6 button and static classes that the manifest asks for available.
-    // Makes the tooltip class available too.
+    // Makes the version 6 button and static classes that the manifest asks for available, and
+    // the tooltip class.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&controls);
     // COM in a single-threaded apartment, for drags with feedback, the file chooser and the
