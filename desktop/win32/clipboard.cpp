@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "failure.h"
+#include "file_list.h"
 
 namespace {
 
@@ -98,4 +99,14 @@ void OpenedClipboard::PutText(std::wstring_view text) {
     if (::GlobalSize(stored) < bytes || std::wstring_view(stored_text, text.size()) != text) {
         throw Failure("the clipboard holds another text");
     }
+}
+
+UniqueGlobal OpenedClipboard::CopyFileList() {
+    // Only the list is read: a list that was cut is never moved, nor its files deleted, and the
+    // clipboard is given nothing back that would let its source think otherwise.
+    const HGLOBAL list = ::GetClipboardData(CF_HDROP);
+    if (list == nullptr) {
+        return {};
+    }
+    return ::CopyFileList(list);
 }

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "win32_handles.h"
+
 // Opens the clipboard on construction and closes it on destruction, on every path: a clipboard
 // left open blocks every other program's copy and paste until this process ends.
 class OpenedClipboard {
@@ -19,4 +21,7 @@ public:
     void Empty();
     // Puts the text on the (emptied) clipboard as CF_UNICODETEXT and checks that it is there.
     void PutText(std::wstring_view text);
+    // A copy of the file list on the clipboard (CF_HDROP, as Explorer's copy and cut put it
+    // there), or an empty block when the clipboard holds none.
+    UniqueGlobal CopyFileList();
 };

@@ -1,14 +1,20 @@
-// Form1Window: the window class, its controls, DPI scaling, painting and drops.
+// Form1Window: the window class, its controls, DPI scaling, painting, and the ways files come in.
 #include "form1_window.h"
 
 #include <windows.h>
 // Needs the types that windows.h declares.
+#include <commctrl.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 
+#include "clipboard.h"
+#include "file_chooser.h"
+#include "file_list.h"
 #include "form1.h"
 #include "form1_handlers.h"
 #include "resource_ids.h"
@@ -31,6 +37,21 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 constexpr int kOption1Id = 1001;
 constexpr int kOption2Id = 1002;
 constexpr int kLabel1Id = 1003;
+constexpr WORD kPasteCommand = 2001;
+constexpr WORD kOpenCommand = 2002;
+constexpr UINT_PTR kPictureToolId = 1;
+// Posted to handle a taken file once the key, drop or chooser that brought it has returned.
+constexpr UINT kTakenFilesMessage = WM_APP + 1;
+// The tooltip's and the window's accessible description: the ways in besides a drag.
+constexpr wchar_t kWaysIn[] =
+    L"Drop an image file here, paste a copied one with Ctrl+V, or open one with Ctrl+O or a "
+    L"double-click.";
+// The drop zone's dashed outline in the picture (drop_zone.svg), at 96 dpi: a drag that will
+// be taken draws it solid.
+constexpr RECT kDropZoneOutline{9, 7, 189, 148};
+constexpr int kDropZoneCorner = 20;
+// Wide enough for the tooltip's text on three lines.
+constexpr int kTooltipWidth = 240;
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -39,6 +60,7 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     window_class.hInstance = instance;
     window_class.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_VELLUMINE));
     window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    window_class.style = CS_DBLCLKS;
     window_class.lpszClassName = kClassName;
     if (!::RegisterClassExW(&window_class) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         throw Failure("cannot register the window class");
@@ -107,6 +129,19 @@ private:
     HDC dc_;
 };
 
+// A GDI object selected into a DC for the object's lifetime.
+class Selected {
+public:
+    Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~Selected() { ::SelectObject(dc_, previous_); }
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
 // Every WM_DROPFILES must be answered with DragFinish, or the drop's memory leaks.
 class DropFinisher {
 public:
@@ -173,11 +208,72 @@ void Form1Window::CreateControls() {
                           Form1.label1, kLabel1Id);
     ::SendMessageW(Form1.option1.initially_selected ? option1_ : option2_, BM_SETCHECK, BST_CHECKED,
                    0);
+    annotations_.Describe(hwnd_, kWaysIn);
+    annotations_.MakePoliteLiveRegion(label1_);
+    const ACCEL keys[] = {
+        {FVIRTKEY | FCONTROL, 'V', kPasteCommand},
+        {FVIRTKEY | FSHIFT, VK_INSERT, kPasteCommand},
+        {FVIRTKEY | FCONTROL, 'O', kOpenCommand},
+    };
+    accelerators_.Reset(::CreateAcceleratorTableW(const_cast<ACCEL*>(keys), std::size(keys)));
+    if (!accelerators_) {
+        throw Failure("cannot create the keyboard shortcuts");
+    }
+}
+
+void Form1Window::CreateTooltip() {
+    if (tooltip_ != nullptr) {
+        return;
+    }
+    // A help, not a reason to stop: without it the window still works.
+    tooltip_ =
+        ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+    if (tooltip_ == nullptr) {
+        return;
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = kPictureToolId;
+    tool.rect = PictureRect();
+    tool.hinst = instance_;
+    tool.lpszText = const_cast<wchar_t*>(kWaysIn);
+    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(kTooltipWidth));
+}
+
+RECT Form1Window::PictureRect() const {
+    return {0, 0, Scale(Form1.picture_width), Scale(Form1.label1.top)};
 }
 
 void Form1Window::Show(int show_command) {
     ::ShowWindow(hwnd_, show_command);
+    // Only now: a tooltip (always a topmost window) that the window owns before it is first
+    // shown makes Wine 8 map the window without its stay-on-top state.
+    CreateTooltip();
+    // Windows hides the focus rectangle until a key is pressed; a keyboard user must see at
+    // once where the focus is.
+    ::SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     ::UpdateWindow(hwnd_);
+}
+
+bool Form1Window::TranslateKeys(MSG& message) {
+    if (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd)) {
+        return false;
+    }
+    return ::TranslateAcceleratorW(hwnd_, accelerators_.Get(), &message) != 0;
+}
+
+void Form1Window::AcceptDrops(bool drag_feedback) {
+    ::DragAcceptFiles(hwnd_, TRUE);
+    // OLE's drag-over events are what let the window show where a drop lands; WM_DROPFILES
+    // stays as the way in where OLE cannot register the window.
+    if (drag_feedback && !drop_target_registered_) {
+        drop_target_registered_ = ::RegisterDragDrop(hwnd_, &drop_target_) == S_OK;
+    }
 }
 
 HWND Form1Window::Option(OptionButton option) const {
@@ -224,6 +320,15 @@ void Form1Window::ApplyDpi(UINT dpi, const RECT* suggested) {
         ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    if (tooltip_ != nullptr) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = hwnd_;
+        tool.uId = kPictureToolId;
+        tool.rect = PictureRect();
+        ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+        ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(kTooltipWidth));
+    }
     LoadIcons();
     ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -264,6 +369,13 @@ void Form1Window::SetLabelColour(Colour colour) {
     ::InvalidateRect(label1_, nullptr, TRUE);
 }
 
+void Form1Window::SetLabelCaption(std::wstring_view text) {
+    if (!::SetWindowTextW(label1_, std::wstring(text).c_str())) {
+        throw Failure("cannot set the status line");
+    }
+    AccessibleAnnotations::AnnounceChange(label1_);
+}
+
 void Form1Window::RemoveLabelBorder() {
     const LONG_PTR style = ::GetWindowLongPtrW(label1_, GWL_STYLE);
     ::SetWindowLongPtrW(label1_, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_BORDER));
@@ -297,6 +409,25 @@ void Form1Window::SetBusy(bool busy) {
 
 void Form1Window::Paint() {
     const PaintScope paint(hwnd_);
+    DrawPicture(paint.Dc());
+    if (drop_hint_) {
+        DrawDropHint(paint.Dc());
+    }
+}
+
+void Form1Window::DrawDropHint(HDC dc) const {
+    const UniqueHandle<GdiObjectTraits<HPEN>> pen(::CreatePen(PS_SOLID, Scale(2), ColourDone));
+    if (!pen) {
+        return;
+    }
+    const Selected with_pen(dc, pen.Get());
+    const Selected hollow(dc, ::GetStockObject(NULL_BRUSH));
+    ::RoundRect(dc, Scale(kDropZoneOutline.left), Scale(kDropZoneOutline.top),
+                Scale(kDropZoneOutline.right), Scale(kDropZoneOutline.bottom),
+                Scale(kDropZoneCorner), Scale(kDropZoneCorner));
+}
+
+void Form1Window::DrawPicture(HDC dc) {
     // The double-size picture keeps the drop zone sharp above 96 dpi; it is loaded only there,
     // to keep start-up short everywhere else.
     HBITMAP picture = picture_.Get();
@@ -317,16 +448,16 @@ void Form1Window::Paint() {
     }
     BITMAP size{};
     ::GetObjectW(picture, sizeof size, &size);
-    const BitmapDc source(paint.Dc(), picture);
+    const BitmapDc source(dc, picture);
     const int width = Scale(Form1.picture_width);
     const int height = Scale(Form1.picture_height);
     if (width == size.bmWidth && height == size.bmHeight) {
-        ::BitBlt(paint.Dc(), 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
+        ::BitBlt(dc, 0, 0, width, height, source.Get(), 0, 0, SRCCOPY);
     } else {
-        ::SetStretchBltMode(paint.Dc(), HALFTONE);
-        ::SetBrushOrgEx(paint.Dc(), 0, 0, nullptr);
-        ::StretchBlt(paint.Dc(), 0, 0, width, height, source.Get(), 0, 0, size.bmWidth,
-                     size.bmHeight, SRCCOPY);
+        ::SetStretchBltMode(dc, HALFTONE);
+        ::SetBrushOrgEx(dc, 0, 0, nullptr);
+        ::StretchBlt(dc, 0, 0, width, height, source.Get(), 0, 0, size.bmWidth, size.bmHeight,
+                     SRCCOPY);
     }
 }
 
@@ -345,6 +476,75 @@ LRESULT Form1Window::ControlColour(HDC dc, HWND control) {
     }
     return ::DefWindowProcW(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                             reinterpret_cast<LPARAM>(control));
+}
+
+void Form1Window::PasteFiles() {
+    if (!TakesFiles()) {
+        return;
+    }
+    UniqueGlobal list;
+    {
+        // Open only for as long as the copy takes: a conversion that puts its snippet on the
+        // clipboard opens it again.
+        OpenedClipboard clipboard(hwnd_);
+        list = clipboard.CopyFileList();
+    }
+    // A clipboard without files is handled as a drop without files: nothing happens.
+    TakeFileList(std::move(list));
+}
+
+void Form1Window::OpenChosenFile() {
+    if (!TakesFiles()) {
+        return;
+    }
+    std::optional<std::wstring> path;
+    {
+        // The chooser runs a message loop of its own, in which drops and the window's other
+        // messages still arrive; none of them may start a conversion meanwhile.
+        in_drop_ = true;
+        ScopeGuard done([this]() noexcept { in_drop_ = false; });
+        path = ChooseImageFile(hwnd_, chooser_folder_);
+    }
+    if (path) {
+        TakeFileList(MakeFileList(*path));
+    }
+}
+
+bool Form1Window::TakesFiles() const {
+    return hwnd_ != nullptr && !in_drop_ && !taken_;
+}
+
+void Form1Window::ShowDropHint(bool shown) {
+    if (drop_hint_ == shown || hwnd_ == nullptr) {
+        return;
+    }
+    drop_hint_ = shown;
+    // Erased as well: without its picture the drop zone would keep the outline.
+    const RECT picture = PictureRect();
+    ::InvalidateRect(hwnd_, &picture, TRUE);
+}
+
+bool Form1Window::TakeFileList(UniqueGlobal list) {
+    if (!TakesFiles()) {
+        return false;
+    }
+    taken_.emplace(std::move(list));
+    if (!::PostMessageW(hwnd_, kTakenFilesMessage, 0, 0)) {
+        taken_.reset();
+        return false;
+    }
+    return true;
+}
+
+void Form1Window::HandleTakenFiles() {
+    if (!taken_) {
+        return;
+    }
+    const UniqueGlobal list = std::move(*taken_);
+    taken_.reset();
+    in_drop_ = true;
+    ScopeGuard done([this]() noexcept { in_drop_ = false; });
+    HandleFileDrop(Win32DropData(static_cast<HDROP>(list.Get())));
 }
 
 void Form1Window::DropFiles(HDROP drop) {
@@ -410,6 +610,29 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_DROPFILES:
             DropFiles(reinterpret_cast<HDROP>(wparam));
             return 0;
+        case kTakenFilesMessage:
+            HandleTakenFiles();
+            return 0;
+        case WM_COMMAND:
+            // Keyboard shortcuts come without a control.
+            if (lparam == 0 && LOWORD(wparam) == kPasteCommand) {
+                PasteFiles();
+                return 0;
+            }
+            if (lparam == 0 && LOWORD(wparam) == kOpenCommand) {
+                OpenChosenFile();
+                return 0;
+            }
+            break;
+        case WM_LBUTTONDBLCLK: {
+            const POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+            const RECT picture = PictureRect();
+            if (::PtInRect(&picture, point)) {
+                OpenChosenFile();
+                return 0;
+            }
+            break;
+        }
         case WM_GETDPISCALEDSIZE: {
             // Windows would scale the whole frame in proportion; the exact size differs.
             *reinterpret_cast<SIZE*>(lparam) = FrameSizeFor(LOWORD(wparam));
@@ -419,6 +642,11 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             ApplyDpi(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
             return 0;
         case WM_DESTROY:
+            if (drop_target_registered_) {
+                ::RevokeDragDrop(hwnd_);
+                drop_target_registered_ = false;
+            }
+            annotations_.Clear();
             ::PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY:

@@ -6,15 +6,21 @@
 #include <shellapi.h>
 
 #include <array>
+#include <optional>
+#include <string>
 #include <string_view>
 
+#include "accessibility.h"
 #include "colour.h"
 #include "desktop_services.h"
+#include "drop_target.h"
 #include "win32_handles.h"
 
 // A fixed-size top-level window scaled for its monitor's DPI. It exists from construction to
-// destruction (or until the user closes it), hidden until Show().
-class Form1Window {
+// destruction (or until the user closes it), hidden until Show(). Files come in by a drop, by
+// pasting a copied file (Ctrl+V, Shift+Insert) and by the file chooser (Ctrl+O, a double-click
+// on the picture); each reaches HandleFileDrop as a drop. Needs COM (OleInitialize) on its thread.
+class Form1Window : private FileDropSink {
 public:
     // Creates the window and its controls, hidden. Raises Failure when Windows refuses.
     explicit Form1Window(HINSTANCE instance);
@@ -23,6 +29,11 @@ public:
     Form1Window& operator=(const Form1Window&) = delete;
 
     void Show(int show_command);
+    // Turns the window's keyboard shortcuts into their commands; true when message was one.
+    bool TranslateKeys(MSG& message);
+    // Takes drops from now on; with drag_feedback, through OLE as well, which shows where a
+    // drag will land.
+    void AcceptDrops(bool drag_feedback);
     // False once the user has closed the window.
     bool Exists() const { return hwnd_ != nullptr; }
     HWND Handle() const { return hwnd_; }
@@ -32,6 +43,8 @@ public:
 
     void SetOptionBackColour(OptionButton option, Colour colour);
     void SetLabelColour(Colour colour);
+    // Label1's text; screen readers hear each new one. Raises Failure when it cannot be set.
+    void SetLabelCaption(std::wstring_view text);
     void RemoveLabelBorder();
     // The wait cursor over the window while busy; the default one back at once otherwise.
     void SetBusy(bool busy);
@@ -45,7 +58,18 @@ private:
     SIZE FrameSizeFor(UINT dpi) const;
     int Scale(int pixels_at_96) const;
     void Paint();
+    void DrawPicture(HDC dc);
     void DropFiles(HDROP drop);
+    void PasteFiles();
+    void OpenChosenFile();
+    void HandleTakenFiles();
+    bool TakesFiles() const override;
+    void ShowDropHint(bool shown) override;
+    bool TakeFileList(UniqueGlobal list) override;
+    // The drop picture's part above Label1, where the tooltip and the double-click are.
+    RECT PictureRect() const;
+    void CreateTooltip();
+    void DrawDropHint(HDC dc) const;
     LRESULT ControlColour(HDC dc, HWND control);
     void LoadIcons();
 
@@ -66,5 +90,17 @@ private:
     UniqueIcon big_icon_;
     UniqueIcon small_icon_;
     bool busy_ = false;
+    // A file is being handled, or chosen: no second one may start meanwhile.
     bool in_drop_ = false;
+    HWND tooltip_ = nullptr;
+    UniqueAccelerators accelerators_;
+    AccessibleAnnotations annotations_;
+    FileDropTarget drop_target_{*this};
+    bool drop_target_registered_ = false;
+    bool drop_hint_ = false;
+    // A pasted, dropped or chosen file list waiting for its turn; an empty block is a paste
+    // without files.
+    std::optional<UniqueGlobal> taken_;
+    // Where the file chooser was last left in this run.
+    std::wstring chooser_folder_;
 };

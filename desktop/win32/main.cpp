@@ -2,6 +2,7 @@
 #include <windows.h>
 // Needs the types that windows.h declares.
 #include <commctrl.h>
+#include <ole2.h>
 
 #include <cstdio>
 #include <exception>
@@ -10,9 +11,18 @@
 #include "win32_desktop_services.h"
 
 int main() {
-    // Makes the version 6 button and static classes that the manifest asks for available.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    // Makes the version 6 button and static classes that the manifest asks for available, and
+    // the tooltip class.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&controls);
+    // COM in a single-threaded apartment, for drags with feedback, the file chooser and the
+    // accessibility annotations; without it the window still takes plain drops.
+    const bool ole = SUCCEEDED(::OleInitialize(nullptr));
+    ScopeGuard uninitialise([ole]() noexcept {
+        if (ole) {
+            ::OleUninitialize();
+        }
+    });
 
     int status = 0;
     try {

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "clipboard.h"
 #include "form1_handlers.h"
@@ -14,6 +15,7 @@
 #include "vellumine_version.h"
 #include "wide_text.h"
 #include "win32_drop_data.h"
+#include "win32_handles.h"
 
 namespace {
 
@@ -29,6 +31,41 @@ void AllowDropsFromLowerIntegrity(HWND hwnd) {
     for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, UINT{0x0049}}) {
         ::ChangeWindowMessageFilterEx(hwnd, message, MSGFLT_ALLOW, nullptr);
     }
+}
+
+// The mandatory integrity level of a process, or nothing when its token cannot be read.
+std::optional<DWORD> IntegrityOf(HANDLE process) {
+    HANDLE raw_token = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &raw_token)) {
+        return std::nullopt;
+    }
+    const UniqueKernelHandle token(raw_token);
+    alignas(TOKEN_MANDATORY_LABEL) BYTE buffer[64];
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.Get(), TokenIntegrityLevel, buffer, sizeof buffer, &size)) {
+        return std::nullopt;
+    }
+    PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
+    return *::GetSidSubAuthority(sid, *::GetSidSubAuthorityCount(sid) - 1U);
+}
+
+// OLE cannot carry a drag from Explorer to a program that runs at a higher integrity level
+// (started "as administrator"), while the window messages of a plain drop can be let through.
+// A desktop whose shell runs as high as we do (UAC off, Wine) has no such gap.
+bool RunsAboveTheShell() {
+    DWORD shell_id = 0;
+    const HWND shell = ::GetShellWindow();
+    if (shell == nullptr || ::GetWindowThreadProcessId(shell, &shell_id) == 0) {
+        return false;
+    }
+    const UniqueKernelHandle shell_process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shell_id));
+    if (!shell_process) {
+        return false;
+    }
+    const std::optional<DWORD> ours = IntegrityOf(::GetCurrentProcess());
+    const std::optional<DWORD> shells = IntegrityOf(shell_process.Get());
+    return ours && shells && *ours > *shells;
 }
 
 }  // namespace
@@ -54,6 +91,9 @@ void Win32DesktopServices::ShowMainWindow() {
         }
         if (got == -1) {
             throw Failure("the message loop failed");
+        }
+        if (window_->Exists() && window_->TranslateKeys(message)) {
+            continue;
         }
         // Tab and the arrow keys move between the options, as in a dialog box.
         if (!window_->Exists() || !::IsDialogMessageW(window_->Handle(), &message)) {
@@ -101,9 +141,9 @@ void Win32DesktopServices::MakeTopmost() {
 }
 
 void Win32DesktopServices::AcceptFileDrops() {
-    HWND hwnd = RequireWindow().Handle();
-    AllowDropsFromLowerIntegrity(hwnd);
-    ::DragAcceptFiles(hwnd, TRUE);
+    Form1Window& window = RequireWindow();
+    AllowDropsFromLowerIntegrity(window.Handle());
+    window.AcceptDrops(!RunsAboveTheShell());
 }
 
 void Win32DesktopServices::SetOptionBackColour(OptionButton option, Colour colour) {
@@ -119,9 +159,7 @@ void Win32DesktopServices::SetLabelColour(Colour colour) {
 }
 
 void Win32DesktopServices::SetLabelCaption(std::string_view text) {
-    if (!::SetWindowTextW(RequireWindow().Label1(), ToWide(text).c_str())) {
-        throw Failure("cannot set the status line");
-    }
+    RequireWindow().SetLabelCaption(ToWide(text));
 }
 
 bool Win32DesktopServices::IsOption1Selected() {
@@ -130,7 +168,9 @@ bool Win32DesktopServices::IsOption1Selected() {
 }
 
 bool Win32DesktopServices::HasFileList(const DropData& data) {
-    return ::DragQueryFileW(DropOf(data), 0xFFFFFFFF, nullptr, 0) > 0;
+    // A paste from a clipboard without files brings no list at all.
+    const HDROP drop = DropOf(data);
+    return drop != nullptr && ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0;
 }
 
 std::string Win32DesktopServices::FirstDroppedFile(const DropData& data) {

@@ -1,4 +1,4 @@
-// Win32DropData: a WM_DROPFILES drop as the logic's opaque DropData.
+// Win32DropData: a dropped, pasted or chosen file list as the logic's opaque DropData.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +7,8 @@
 
 #include "desktop_services.h"
 
-// Valid only while the WM_DROPFILES message that brought it is handled; the window procedure
-// releases the drop with DragFinish afterwards.
+// A CF_HDROP block, or none for a paste without files. Valid only while the message that
+// brought it is handled; the window frees the block afterwards (DragFinish for WM_DROPFILES).
 class Win32DropData final : public DropData {
 public:
     explicit Win32DropData(HDROP drop) : drop_(drop) {}

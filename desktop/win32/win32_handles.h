@@ -1,4 +1,4 @@
-// Owners for Win32 kernel handles, GDI objects and icons, each released exactly once.
+// Owners for Win32 handles, GDI objects, icons, global memory and COM objects, each released once.
 #pragma once
 
 #include <windows.h>
@@ -65,9 +65,33 @@ struct IconTraits {
     static void Close(Value value) { ::DestroyIcon(value); }
 };
 
+struct GlobalMemoryTraits {
+    using Value = HGLOBAL;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { ::GlobalFree(value); }
+};
+
+struct AcceleratorTraits {
+    using Value = HACCEL;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { ::DestroyAcceleratorTable(value); }
+};
+
+// A COM interface pointer, released once; it comes with one reference of its own.
+template <typename Interface>
+struct ComTraits {
+    using Value = Interface*;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { value->Release(); }
+};
+
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueGlobal = UniqueHandle<GlobalMemoryTraits>;
+using UniqueAccelerators = UniqueHandle<AcceleratorTraits>;
+template <typename Interface>
+using UniqueCom = UniqueHandle<ComTraits<Interface>>;

@@ -6,20 +6,24 @@ end-to-end tooling drives the Windows program unchanged. Each class has its own 
 a fresh Wine prefix, so classes can run side by side.
 """
 import os
+import queue
 import random
 import subprocess
 import sys
+import threading
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 
 from test_e2e import DesktopCase, snippet  # noqa: E402
-from vellumine_driver import WINDOW_NAME, Vellumine  # noqa: E402
+from vellumine_driver import DONE, WINDOW_NAME, Vellumine  # noqa: E402
 from x_session import XSession, wait_for  # noqa: E402
 
 EXE = Path(os.environ.get("VELLUMINE_EXE", "build/windows/desktop/win32/vellumine.exe")).resolve()
 WINE = os.environ.get("VELLUMINE_WINE", "wine")
+LISTENER = os.environ.get("VELLUMINE_LISTENER",
+                          "build/windows/tests/windows/live_region_listener.exe")
 CAPTION = "Vellumine  v1.0.91"
 
 
@@ -53,6 +57,36 @@ class WineVellumine(Vellumine):
         self.session.xdotool("windowmove", "--sync", self.window, 400, 200)
         return self
 
+    def press(self, keys):
+        self.session.xdotool("windowactivate", "--sync", self.window, check=False)
+        self.session.xdotool("key", "--clearmodifiers", keys)
+
+    def choose_file(self, typed):
+        """Opens the chooser with Ctrl+O, types a path into it and presses Return."""
+        self.press("ctrl+o")
+        # The first start of the chooser in a prefix loads much of the shell.
+        chooser = wait_for("the file chooser", lambda: self.session.windows(
+            "^Open$", pid=self.process.pid), timeout=30)
+        self.session.xdotool("type", "--delay", 20, typed)
+        self.session.xdotool("key", "Return")
+        wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
+
+    def hint_pixels(self):
+        """How many pixels of the drop zone, above the status line, show the drop hint."""
+        x, y, _, _ = self.session.geometry(self.window)
+        return self.session.pixels(x, y, 198, 150).get(DONE, 0)
+
+    def hold_drag_over(self, paths):
+        """Drags paths over the drop zone and holds them there; returns the drag source."""
+        source, source_window = self.session.start_drag_source(paths)
+        sx, sy, sw, sh = self.session.geometry(source_window)
+        (x0, y0), (x1, y1) = (sx + sw // 2, sy + sh // 2), self.drop_point()
+        self.session.xdotool("mousemove", "--sync", x0, y0)
+        self.session.xdotool("mousedown", 1)
+        for i in range(1, 16):
+            self.session.xdotool("mousemove", x0 + (x1 - x0) * i // 15, y0 + (y1 - y0) * i // 15)
+        return source
+
 
 class WineCase(DesktopCase):
     @classmethod
@@ -66,6 +100,24 @@ class WineCase(DesktopCase):
         cls.files = cls.session.tmp / "files"
         cls.files.mkdir()
         cls.random = random.Random(1234)
+
+    def offer_files(self, path):
+        """Puts a file on the X clipboard as a file manager's copy does: a text/uri-list."""
+        owner = self.session.spawn(["xclip", "-selection", "clipboard", "-t", "text/uri-list",
+                                    "-i", "-quiet"], stdin=subprocess.PIPE)
+        owner.stdin.write(f"{path.as_uri()}\r\n".encode())
+        owner.stdin.close()
+        wait_for("the file list on the clipboard", lambda: path.as_uri() in self.session.run(
+            ["xclip", "-selection", "clipboard", "-o", "-t", "text/uri-list"], check=False))
+
+    def listen_to_live_regions(self):
+        """Starts the screen reader's ear; returns a queue of the texts that it hears."""
+        listener = self.session.spawn([WINE, LISTENER], stdout=subprocess.PIPE, text=True)
+        self.assertEqual(listener.stdout.readline().strip(), "ready")
+        heard = queue.Queue()
+        threading.Thread(target=lambda: [heard.put(l.strip()) for l in listener.stdout],
+                         daemon=True).start()
+        return heard
 
     def mark_clipboard(self):
         # Under Wine the X clipboard is a copy kept by Wine's clipboard bridge. Wine 8's bridge
@@ -115,7 +167,82 @@ class Conversions(WineCase):
                 self.assertEqual(self.session.clipboard(), mark, f"{case}: clipboard changed")
 
 
+    def test_ways_in_without_a_drag(self):
+        # Each way in acts as a drop, and a screen reader hears each new status line. Wine's
+        # bridge may stall for over ten seconds after importing from X (see mark_clipboard),
+        # and the snippet and the status line wait for it; pasted text comes last.
+        stall = 30
+        heard = self.listen_to_live_regions()
+        self.choose(True)
+        cases = [
+            # (case, keys or a path to type after Ctrl+O, file, file on the clipboard)
+            ("Ctrl+V pastes a copied image", "ctrl+v", "pasted.png", True),
+            ("Shift+Insert pastes too", "shift+Insert", "inserted.gif", True),
+            ("a pasted text file is refused", "ctrl+v", "pasted.txt", True),
+            ("Ctrl+O opens a typed path", "full path", "chosen/opened.jpeg", False),
+            ("the chooser starts in the last folder", "name", "chosen/again.jpg", False),
+            ("a text file chosen from all files", "full path", "chosen/notes.txt", False),
+        ]
+        for case, keys, name, pasted in cases:
+            with self.subTest(case):
+                path = self.make(name, 40)
+                if pasted:
+                    self.offer_files(path)
+                mark = self.session.clipboard()
+                if pasted:
+                    self.app.press(keys)
+                else:
+                    self.app.choose_file(path.name if keys == "name" else
+                                         "Z:" + str(path).replace("/", "\\"))
+                if name.endswith(".txt"):
+                    self.assertEqual(heard.get(timeout=stall), "live region: Not format!", case)
+                    self.assertEqual(self.session.clipboard(), mark, f"{case}: clipboard changed")
+                    continue
+                expected = snippet(path, path.read_bytes(), True)
+                self.expect_clipboard(case, expected, timeout=stall)
+                self.assertEqual(heard.get(timeout=stall), f"live region: Clipboard! Size "
+                                 f"{len(expected)} b", case)
+        with self.subTest("no drop while the chooser is open"):
+            # Moved out from under the chooser, which opens in the middle of the screen.
+            self.session.xdotool("windowmove", "--sync", self.app.window, 0, 500)
+            self.app.press("ctrl+o")
+            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"), timeout=30)
+            source, lines = self.app.drop([self.make("during.png", 5)])
+            try:
+                self.assertEqual(lines.get(timeout=stall), "finished none")
+            finally:
+                source.terminate()
+            self.session.xdotool("windowactivate", "--sync", chooser[0], check=False)
+            self.session.xdotool("key", "Escape")
+            wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
+            self.session.xdotool("windowmove", "--sync", self.app.window, 400, 200)
+            self.assertTrue(heard.empty(), "the status line changed")
+        with self.subTest("pasted text, then a cancelled chooser"):
+            self.session.set_clipboard("plain text.png")
+            self.app.press("ctrl+v")
+            # The paste is handled before the next key, so once the chooser is open it is done.
+            self.app.press("ctrl+o")
+            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"), timeout=30)
+            self.session.xdotool("key", "Escape")
+            wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
+            self.assertTrue(heard.empty(), "the status line changed")
+            self.assertEqual(self.session.clipboard(), "plain text.png")
+
+
 class Desktop(WineCase):
+    def test_a_drag_with_files_outlines_the_drop_zone(self):
+        self.assertEqual(self.app.hint_pixels(), 0)
+        source = self.app.hold_drag_over([self.make("held.png", 9)])
+        try:
+            try:
+                wait_for("the drop hint", lambda: self.app.hint_pixels() > 300)
+            finally:
+                self.session.xdotool("mouseup", 1)
+            # The source stays until the drop is over: a source gone mid-drop never ends it.
+            wait_for("the drop hint to go", lambda: self.app.hint_pixels() == 0)
+        finally:
+            source.terminate()
+
     def test_caption_and_stay_on_top(self):
         self.assertIn(f'"{CAPTION}"', self.session.prop(self.app.window, "_NET_WM_NAME"))
         self.assertEqual(self.session.xdotool("getwindowname", self.app.window), CAPTION)
