@@ -1,24 +1,40 @@
-// Form1Widget: controls from Form1's layout, the drop-zone picture, and drag-and-drop.
+// Form1Widget: controls from Form1's layout, the drop-zone picture, and the ways files come in.
 #include "form1_widget.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QDragEnterEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QToolTip>
 #include <cstdio>
 #include <exception>
 
 #include "fonts.h"
 #include "form1.h"
+#include "form1_accessibility.h"
 #include "form1_handlers.h"
 #include "qt_colour.h"
 #include "qt_drop_data.h"
 
 namespace {
+
+// Named where a user looks for them: the drop picture's tooltip and the window's description.
+constexpr char kWaysIn[] =
+    "Drop a GIF, JPEG or PNG file here, paste a copied one with Ctrl+V, or choose one with "
+    "Ctrl+O or a double-click here.";
+constexpr char kImageFilters[] = "Images (*.gif *.jpeg *.jpg *.png);;All files (*)";
+// The drop picture's dashed outline, traced in ColourDone while a file drag is over the window.
+constexpr QRectF kPictureOutline{9, 7, 180, 141};
+constexpr qreal kPictureOutlineRadius = 10;
 
 QRect Geometry(const ControlSpec& control) {
     return {control.left, control.top, control.width, control.height};
@@ -90,6 +106,10 @@ Form1Widget::Form1Widget(QWidget* parent)
         }
     }
     setWindowIcon(icon);
+    setObjectName(QStringLiteral("Form1"));
+    InstallForm1Accessibility();
+    setToolTip(QString::fromLatin1(kWaysIn));
+    setAccessibleDescription(toolTip());
 
     // Created in tab order.
     option1_ = MakeOption(Form1.option1, this);
@@ -112,10 +132,95 @@ Form1Widget::Form1Widget(QWidget* parent)
     label1_->setText(Text(label.text));
 
     setTabOrder(option1_, option2_);
+
+    // Window-wide shortcuts, so that they work whichever option has the focus. Paste is Ctrl+V
+    // and Shift+Insert (and the Paste key) on X11.
+    auto* paste = new QAction(this);
+    paste->setShortcuts(QKeySequence::Paste);
+    connect(paste, &QAction::triggered, this, &Form1Widget::PasteFiles);
+    auto* open = new QAction(this);
+    open->setShortcuts(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &Form1Widget::ChooseFile);
+    addActions({paste, open});
 }
 
 QRadioButton* Form1Widget::Option(OptionButton option) const {
     return option == OptionButton::Option1 ? option1_ : option2_;
+}
+
+QRect Form1Widget::DropZone() const {
+    return {0, 0, width(), Form1.label1.top};
+}
+
+void Form1Widget::PasteFiles() {
+    if (busy_) {
+        return;
+    }
+    const QMimeData* copied = QApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    QueueDropHandler(QtDropData(copied != nullptr ? CopiedFileUrls(*copied) : QList<QUrl>{}));
+}
+
+void Form1Widget::ChooseFile() {
+    if (busy_) {
+        return;
+    }
+    const QScopedValueRollback<bool> busy(busy_, true);
+    // An address rather than a name: a platform dialog that answers with a file:// address keeps
+    // the file system's bytes of a name that is not UTF-8; Qt's own dialog gives the name as it
+    // lists it, which QtDropData encodes as QFile::encodeName does.
+    const QUrl chosen = QFileDialog::getOpenFileUrl(
+        this, QStringLiteral("Choose an image"), last_folder_, QString::fromLatin1(kImageFilters));
+    if (chosen.isEmpty()) {
+        return;
+    }
+    last_folder_ = chosen.adjusted(QUrl::RemoveFilename);
+    QueueDropHandler(QtDropData(QList<QUrl>{chosen}));
+}
+
+void Form1Widget::QueueDropHandler(QtDropData data) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, data = std::move(data)] {
+            // A second piece of work that arrived while the first one's box was open waits for
+            // nobody: the user gets it back by trying again.
+            if (busy_) {
+                return;
+            }
+            const QScopedValueRollback<bool> busy(busy_, true);
+            RunDropHandler(data);
+        },
+        Qt::QueuedConnection);
+}
+
+bool Form1Widget::event(QEvent* event) {
+    // The tooltip belongs to the drop picture alone, not to the options or the status line.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (DropZone().contains(help->pos()) && childAt(help->pos()) == nullptr) {
+            QToolTip::showText(help->globalPos(), toolTip(), this, DropZone());
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void Form1Widget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && DropZone().contains(event->position().toPoint()) &&
+        childAt(event->position().toPoint()) == nullptr) {
+        ChooseFile();
+    } else {
+        QWidget::mouseDoubleClickEvent(event);
+    }
+}
+
+void Form1Widget::ShowDropTarget(bool shown) {
+    if (drop_target_ != shown) {
+        drop_target_ = shown;
+        update(DropZone());
+    }
 }
 
 void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
@@ -131,23 +236,47 @@ void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
     } else {
         painter.drawPixmap(0, 0, picture_);
     }
+    if (drop_target_) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(ToQColor(ColourDone), 3));
+        painter.drawRoundedRect(kPictureOutline, kPictureOutlineRadius, kPictureOutlineRadius);
+    }
 }
 
+// Every drag is taken, so that every drop reaches the handler as before; only one that carries
+// local files is shown as landing on the picture. Nothing is taken while the file dialog or a
+// warning box is open.
 void Form1Widget::dragEnterEvent(QDragEnterEvent* event) {
+    if (busy_) {
+        event->ignore();
+        return;
+    }
     AcceptAsCopy(event);
+    ShowDropTarget(!QtDropData(*event->mimeData()).LocalPaths().empty());
 }
 
 void Form1Widget::dragMoveEvent(QDragMoveEvent* event) {
+    if (busy_) {
+        event->ignore();
+        return;
+    }
     AcceptAsCopy(event);
 }
 
+void Form1Widget::dragLeaveEvent(QDragLeaveEvent* /*event*/) {
+    ShowDropTarget(false);
+}
+
 void Form1Widget::dropEvent(QDropEvent* event) {
+    ShowDropTarget(false);
+    if (busy_) {
+        event->ignore();
+        return;
+    }
     AcceptAsCopy(event);
     // Handled once the drop is over: a warning box opened inside the drop would keep the drag
     // source waiting for its answer (on Windows, OLE blocks the file manager) until it closes.
-    QMetaObject::invokeMethod(
-        this, [data = QtDropData(*event->mimeData())] { RunDropHandler(data); },
-        Qt::QueuedConnection);
+    QueueDropHandler(QtDropData(*event->mimeData()));
     // A source that offers no copy is told nothing was taken, so that it keeps what it sent.
     if (event->dropAction() != Qt::CopyAction) {
         event->setDropAction(Qt::IgnoreAction);

@@ -2,31 +2,56 @@
 #pragma once
 
 #include <QPixmap>
+#include <QUrl>
 #include <QWidget>
 
 #include "desktop_services.h"
 
 class QLabel;
 class QRadioButton;
+class QtDropData;
 
-// Builds the controls from Form1's data and passes every drop on to HandleFileDrop.
+// Builds the controls from Form1's data and passes on to HandleFileDrop every file list that
+// reaches it: dropped, pasted (Ctrl+V) or chosen in a file dialog (Ctrl+O, or a double-click on
+// the drop picture).
 class Form1Widget final : public QWidget {
 public:
     explicit Form1Widget(QWidget* parent = nullptr);
 
     QRadioButton* Option(OptionButton option) const;
     QLabel* Label1() const { return label1_; }
+    // The part of the window that shows the drop picture and takes double-clicks.
+    QRect DropZone() const;
+    // Whether a drag carrying files is over the window, shown as an outline on the picture.
+    bool ShowsDropTarget() const { return drop_target_; }
+
+    // Handles the clipboard's file list as a drop, once the current event is over.
+    void PasteFiles();
+    // Lets the user choose a file and handles it as a one-file drop.
+    void ChooseFile();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void ShowDropTarget(bool shown);
+    void QueueDropHandler(QtDropData data);
+
     QPixmap picture_;
     QPixmap picture_2x_;
     QRadioButton* option1_ = nullptr;
     QRadioButton* option2_ = nullptr;
     QLabel* label1_ = nullptr;
+    bool drop_target_ = false;
+    // True while the file dialog is open or a drop is being handled (its warning box can be
+    // open): no second piece of work may start inside the first.
+    bool busy_ = false;
+    // The folder of the file chosen last, where the file dialog opens next.
+    QUrl last_folder_;
 };

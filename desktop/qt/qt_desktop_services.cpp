@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "form1_accessibility.h"
 #include "form1_handlers.h"
 #include "form1_widget.h"
 #include "qt_colour.h"
@@ -115,7 +116,10 @@ void QtDesktopServices::SetLabelColour(Colour colour) {
 }
 
 void QtDesktopServices::SetLabelCaption(std::string_view text) {
-    RequireWindow().Label1()->setText(ToQString(text));
+    QLabel& label = *RequireWindow().Label1();
+    const QString old_text = label.text();
+    label.setText(ToQString(text));
+    AnnounceStatusChange(label, old_text);
 }
 
 bool QtDesktopServices::IsOption1Selected() {

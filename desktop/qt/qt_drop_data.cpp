@@ -33,3 +33,28 @@ QtDropData::QtDropData(const QList<QUrl>& urls) {
         paths_.push_back(std::move(path));
     }
 }
+
+QList<QUrl> CopiedFileUrls(const QMimeData& mime_data) {
+    if (mime_data.hasUrls()) {
+        return mime_data.urls();
+    }
+    for (const char* format : {"x-special/gnome-copied-files", "x-special/mate-copied-files"}) {
+        const QList<QByteArray> lines = mime_data.data(QString::fromLatin1(format)).split('\n');
+        // Whether the files were cut does not matter: they are only ever read.
+        if (lines.size() < 2 ||
+            (lines.front().trimmed() != "copy" && lines.front().trimmed() != "cut")) {
+            continue;
+        }
+        QList<QUrl> urls;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            // Parsed from the encoded bytes, so that the percent-encoding of a name that is not
+            // UTF-8 survives until QtDropData decodes it.
+            const QByteArray line = lines[i].trimmed();
+            if (!line.isEmpty()) {
+                urls.append(QUrl::fromEncoded(line));
+            }
+        }
+        return urls;
+    }
+    return {};
+}

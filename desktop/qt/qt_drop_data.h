@@ -23,3 +23,8 @@ public:
 private:
     std::vector<std::string> paths_;
 };
+
+// The addresses of the files a file manager put on the clipboard with Copy or Cut: a
+// text/uri-list, or GNOME's and MATE's own list ("copy" or "cut", then one address a line),
+// which is all that some of them offer. Empty when the clipboard holds no file list.
+QList<QUrl> CopiedFileUrls(const QMimeData& mime_data);
