@@ -1,11 +1,15 @@
 // The real main window on the offscreen platform: its look, its options, and drops on it.
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "fonts.h"
 #include "form1_widget.h"
@@ -23,6 +27,18 @@ private:
     QLabel& Label() { return *Window().Label1(); }
     QRadioButton& Option(OptionButton option) { return *Window().Option(option); }
 
+    // Pixels of the drop picture in the status line's "done" colour: the drop-target outline.
+    int OutlinePixels() {
+        const QImage image = Window().grab(Window().DropZone()).toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += image.pixelColor(x, y) == QColor(86, 153, 203);
+            }
+        }
+        return count;
+    }
+
 private slots:
     void initTestCase() { InstallFontStandIns(); }
 
@@ -32,6 +48,8 @@ private slots:
         InstallDesktopServices(desktop_.get());
         desktop_->CreateMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(&Window()));
+        Window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Window()));
         QApplication::clipboard()->setText(QStringLiteral("before"));
     }
 
@@ -61,6 +79,17 @@ private slots:
         QCOMPARE(Label().palette().color(QPalette::WindowText), QColor(86, 153, 203));
         QVERIFY(QApplication::focusWidget() == nullptr ||
                 QApplication::focusWidget() == &Option(OptionButton::Option1));
+
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&Window());
+        QCOMPARE(window->role(), QAccessible::Window);  // AT-SPI "frame", not "filler"
+        QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Vellumine  v1.0.91"));
+        QVERIFY(window->text(QAccessible::Description).contains("Ctrl+V"));
+        QCOMPARE(Window().toolTip(), window->text(QAccessible::Description));
+        QAccessibleInterface* status = QAccessible::queryAccessibleInterface(&Label());
+        QCOMPARE(status->role(), QAccessible::StatusBar);
+        desktop_->SetLabelCaption("Not format!");
+        QCOMPARE(status->text(QAccessible::Name), QStringLiteral("Not format!"));
+        QCOMPARE(status->textInterface()->text(0, 3), QStringLiteral("Not"));
     }
 
     void UsesTheWindowFaces() {
@@ -94,6 +123,9 @@ private slots:
         QTest::mouseClick(&Option(OptionButton::Option1), Qt::LeftButton);
         QVERIFY(Option(OptionButton::Option1).isChecked());
         QVERIFY(!Option(OptionButton::Option2).isChecked());
+        QTest::keyClick(&Option(OptionButton::Option1), Qt::Key_Right);  // the keyboard's way
+        QVERIFY(Option(OptionButton::Option2).isChecked());
+        QVERIFY(Option(OptionButton::Option2).hasFocus());
     }
 
     void Drops_data() {
@@ -155,6 +187,135 @@ private slots:
         QCOMPARE(Label().text(), status);
         QCOMPARE(Label().palette().color(QPalette::WindowText), colour);
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void Pastes_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("header");  // the copied-files list's first line
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("status");
+
+        const QKeySequence ctrl_v(Qt::CTRL | Qt::Key_V), shift_insert(Qt::SHIFT | Qt::Key_Insert);
+        QTest::newRow("uri-list") << "text/uri-list" << QByteArray() << "a.png" << ctrl_v
+            << "Clipboard! Size 51 b";
+        QTest::newRow("uri-list, Shift+Insert") << "text/uri-list" << QByteArray() << "a b.gif"
+            << shift_insert << "Clipboard! Size 51 b";
+        QTest::newRow("GNOME copy") << "x-special/gnome-copied-files" << QByteArray("copy")
+            << "c.jpg" << ctrl_v << "Clipboard! Size 51 b";
+        QTest::newRow("GNOME cut") << "x-special/gnome-copied-files" << QByteArray("cut")
+            << "d.png" << ctrl_v << "Clipboard! Size 51 b";
+        QTest::newRow("MATE copy, not an image") << "x-special/mate-copied-files"
+            << QByteArray("copy") << "notes.txt" << ctrl_v << "Not format!";
+        QTest::newRow("text only") << "text/plain" << QByteArray() << "e.png" << ctrl_v << "";
+    }
+
+    void Pastes() {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, header);
+        QFETCH(QString, file);
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, status);
+
+        const QString path = WriteFile(dir_, file, 1);
+        const QByteArray url = QUrl::fromLocalFile(path).toEncoded();
+        auto* copied = new QMimeData;
+        copied->setData(format, header.isEmpty() ? (format == "text/plain" ? path.toUtf8() : url)
+                                                 : header + "\n" + url);
+        QApplication::clipboard()->setMimeData(copied);
+        const QString before = QApplication::clipboard()->text();
+        QTest::keySequence(&Window(), keys);
+        QCOMPARE(Label().text(), QString());  // handled once the key press is over, as a drop
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+
+        QCOMPARE(Label().text(), status);
+        if (status.startsWith("Clipboard!")) {
+            QVERIFY(QApplication::clipboard()->text().endsWith(";base64,AA==');"));
+        } else {
+            QCOMPARE(QApplication::clipboard()->text(), before);
+        }
+        QVERIFY2(QFile::exists(path), "a cut file is only read");
+    }
+
+    void ChoosesFilesInTheDialog() {
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        const QString image = WriteFile(dir_, "chosen.png", 1);
+        QDir().mkpath(dir_.filePath("sub"));
+        const QString text = WriteFile(dir_, "sub/notes.txt", 1);
+        struct Case {
+            const char* how;    // "ctrl+o", or where to double-click
+            QString chosen;     // empty cancels the dialog
+            QString status;
+        };
+        const Case cases[] = {
+            {"ctrl+o", image, "Clipboard! Size 51 b"},
+            {"picture", text, "Not format!"},  // through "All files"
+            {"picture", {}, "Not format!"},
+            {"label", image, "Not format!"},   // no dialog there
+        };
+        QString opened_in;
+        for (const Case& c : cases) {
+            QFileDialog* seen = nullptr;
+            QStringList filters;
+            bool drop_taken = true;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (dialog == nullptr) {
+                    return;
+                }
+                if (seen == dialog) {  // the dialog's folder model fills in the background
+                    if (dialog->selectedFiles() == QStringList{c.chosen}) {
+                        QTest::keyClick(dialog->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+                    }
+                    return;
+                }
+                seen = dialog;
+                opened_in = dialog->directory().absolutePath();
+                filters = dialog->nameFilters();
+                const auto dropped = FileDrop({WriteFile(dir_, "dropped.gif", 2)});
+                drop_taken = DropOnWindow(Window(), *dropped).accepted;
+                if (c.chosen.isEmpty()) {
+                    dialog->reject();
+                    return;
+                }
+                dialog->selectNameFilter("All files (*)");
+                dialog->selectFile(c.chosen);
+            });
+            poll.start(10);
+            if (QByteArray(c.how) == "ctrl+o") {
+                QTest::keyClick(&Window(), Qt::Key_O, Qt::ControlModifier);
+            } else {
+                QTest::mouseDClick(&Window(), Qt::LeftButton, {},
+                                   c.how == QByteArray("label") ? QPoint(99, 166) : QPoint(99, 60));
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+            QCOMPARE(Label().text(), c.status);
+            if (QByteArray(c.how) == "label") {
+                QVERIFY(seen == nullptr);
+                continue;
+            }
+            QVERIFY(seen != nullptr);
+            QCOMPARE(filters, QStringList({"Images (*.gif *.jpeg *.jpg *.png)", "All files (*)"}));
+            QVERIFY(!drop_taken);  // one thing at a time
+        }
+        QCOMPARE(opened_in, dir_.path() + "/sub");  // where the last file was chosen
+    }
+
+    void ShowsWhereADropWillLand() {
+        QCOMPARE(OutlinePixels(), 0);
+        const auto files = FileDrop({WriteFile(dir_, "over.png", 1)});
+        QMimeData text;
+        text.setText("some text");
+        for (const QMimeData* data : {files.get(), &text}) {
+            DragOver(Window(), data);
+            const int outline = OutlinePixels();  // over a thousand when drawn
+            QVERIFY2(data == &text ? outline == 0 : outline > 500, qPrintable(QString::number(outline)));
+            DragOver(Window(), nullptr);
+            QCOMPARE(OutlinePixels(), 0);  // the drag left
+        }
+        DropOnWindow(Window(), *files);
+        QCOMPARE(OutlinePixels(), 0);
     }
 
     void MoveOnlyDropIsConvertedButNotTaken() {

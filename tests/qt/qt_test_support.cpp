@@ -24,6 +24,13 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
     return {response.isAccepted(), response.acceptedAction()};
 }
 
+DropReply DragOver(QWidget& window, const QMimeData* mime_data, QPoint position) {
+    const QPlatformDragQtResponse response = QWindowSystemInterface::handleDrag(
+        window.windowHandle(), mime_data, position, Qt::CopyAction, Qt::LeftButton,
+        Qt::NoModifier);
+    return {response.isAccepted(), response.acceptedAction()};
+}
+
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths) {
     auto mime_data = std::make_unique<QMimeData>();
     QList<QUrl> urls;

@@ -19,6 +19,9 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
                        Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction |
                                                  Qt::LinkAction);
 
+// Moves a drag of mime_data over window at position; with no data, out of the window again.
+DropReply DragOver(QWidget& window, const QMimeData* mime_data, QPoint position = {99, 80});
+
 // Mime data holding the given local files as a uri-list, as file managers offer them.
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths);
 
