@@ -5,12 +5,14 @@ own X server, so classes can run side by side.
 """
 import base64
 import os
+import queue
 import random
 import re
 import subprocess
 import time
 import unittest
 from pathlib import Path
+from urllib.parse import quote
 
 from Xlib import X
 from Xlib.display import Display
@@ -36,11 +38,16 @@ class DesktopCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.session = XSession().__enter__()
+        cls.prepare(cls.session)
         cls.app = Vellumine(cls.session, BINARY).start()
         cls.files = cls.session.tmp / "files"
         cls.files.mkdir()
         cls.random = random.Random(4321)
         cls.marks = 0
+
+    @classmethod
+    def prepare(cls, session):
+        """Runs in the class's session before Vellumine starts."""
 
     @classmethod
     def tearDownClass(cls):
@@ -129,6 +136,33 @@ class Conversions(DesktopCase):
         self.app.drop_and_settle([first, *others])
         self.expect_clipboard("three files", snippet(first, first.read_bytes(), True))
 
+    def test_paste_and_choose_without_dragging(self):
+        def copied(header):
+            return lambda path: (f"{header}\n{path.as_uri()}", "x-special/gnome-copied-files")
+
+        cases = [
+            # (case, file name, clipboard offer for the path or None to choose it with Ctrl+O)
+            ("uri-list pasted", "paste.png", lambda path: (path.as_uri() + "\r\n",
+                                                          "text/uri-list")),
+            ("GNOME copy pasted", "copied.jpg", copied("copy")),
+            ("GNOME cut pasted, file kept", "cut.gif", copied("cut")),
+            ("Latin-1 name pasted", "pasted caf\udce9.png", lambda path: (
+                "file://" + quote(os.fsencode(path)) + "\n", "text/uri-list")),
+            ("chosen with Ctrl+O", "chosen.jpeg", None),
+        ]
+        for case, name, offer in cases:
+            with self.subTest(case):
+                path = self.make(name, 700)
+                self.choose(True)
+                if offer:
+                    self.session.set_clipboard(*offer(path))
+                    self.app.press("ctrl+v")
+                else:
+                    self.mark_clipboard()
+                    self.app.open_file(path)
+                self.expect_clipboard(case, snippet(path, path.read_bytes(), True))
+                self.assertTrue(path.exists(), case)
+
     def test_thirty_drops_in_a_row_keep_memory_steady(self):
         self.choose(False)
         rss = []
@@ -216,12 +250,62 @@ class Desktop(DesktopCase):
                            f"stacking bottom to top: {stacking}; Vellumine {self.app.window}, "
                            f"other {other_window}")
 
+    def test_a_file_drag_outlines_the_drop_picture(self):
+        shown = []
+        source, lines = self.app.drop([self.make("over.png", 10)], before_release=lambda: (
+            shown.append(wait_for("the outline", self.app.drop_target_shown, timeout=5))))
+        self.addCleanup(source.terminate)
+        self.assertTrue(shown)
+        self.assertTrue(lines.get(timeout=10).startswith("finished"))  # dropped or given up
+        wait_for("the outline to go", lambda: not self.app.drop_target_shown())
+
     def test_a_second_start_exits_and_the_first_keeps_running(self):
         second = subprocess.run([str(BINARY)], env=self.session.env, capture_output=True,
                                 timeout=20)
         self.assertEqual(second.returncode, 0)
         self.assertTrue(self.app.running())
         self.assertEqual(len(self.session.windows("^Vellumine  v")), 1)
+
+
+class Accessibility(DesktopCase):
+    """Vellumine as a screen reader meets it, over AT-SPI."""
+
+    @classmethod
+    def prepare(cls, session):
+        session.start_accessibility_bus()
+
+    def test_a_frame_with_radio_buttons_and_a_status_bar(self):
+        tree = wait_for("the window over AT-SPI", self.app.accessible_tree, timeout=20)
+        # The window took the focus at start, and gave it to the chosen option.
+        self.assertEqual(tree, [("frame", "'Vellumine  v1.0.91'"),
+                                ("radio button", "'CSS DATE'", "True", "True"),
+                                ("radio button", "'XTM DATA'", "False", "False"),
+                                ("status bar", "''", "False", "False")])
+
+    def test_each_status_change_is_sent_with_its_text(self):
+        events = self.app.accessible_events()
+        cases = [("notes.txt", "Not format!"), ("a.png", "Clipboard! Size 51 b"),
+                 ("again.txt", "Not format!")]
+        for name, status in cases:
+            with self.subTest(status):
+                path = self.make(name, 1)
+                self.session.set_clipboard(path.as_uri(), "text/uri-list")
+                heard = set()
+
+                def paste_and_listen():
+                    # The first paste can come before Qt hears of the listener.
+                    if not heard:
+                        self.app.press("ctrl+v")
+                    try:
+                        while True:
+                            heard.add(events.get(timeout=1))
+                    except queue.Empty:
+                        pass
+                    return {("object:text-changed:insert", "status bar", status),
+                            ("object:property-change:accessible-name", "status bar",
+                             status)} <= heard or heard.clear()
+
+                wait_for(f"events carrying {status!r}", paste_and_listen, timeout=30)
 
 
 PAGE = """<!doctype html><html><head><style>#zone {{ {css} }}</style></head><body>

@@ -148,6 +148,22 @@ class XSession:
             raise RuntimeError(f"{' '.join(map(str, args))} failed: {done.stderr.strip()}")
         return done.stdout
 
+    def start_accessibility_bus(self):
+        """A session bus with the accessibility bus on it, as a desktop with a screen reader
+        has; programs started afterwards expose their windows over AT-SPI."""
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, text=True)
+        address = bus.stdout.readline().strip()
+        if not address:
+            raise RuntimeError("the session bus did not start")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.spawn(["/usr/libexec/at-spi-bus-launcher"])
+        wait_for("the accessibility bus", lambda: "unix:" in self.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+             "org.a11y.Bus.GetAddress"], check=False))
+        # Qt (6.4) turns its AT-SPI bridge on only when the bus says a screen reader runs.
+        self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+
     # -- windows ----------------------------------------------------------------------------
     def xdotool(self, *args, check=True):
         return self.run(["xdotool", *map(str, args)], check=check).strip()
@@ -179,19 +195,22 @@ class XSession:
         return self.run(["xprop", "-root", name], check=False).strip()
 
     # -- clipboard --------------------------------------------------------------------------
-    def clipboard(self):
-        """The clipboard's text, or None when nobody offers one."""
-        done = subprocess.run(["xclip", "-selection", "clipboard", "-o"], env=self.env,
+    def clipboard(self, target=None):
+        """The clipboard's text (or what it offers as target), or None when nobody offers it."""
+        done = subprocess.run(["xclip", "-selection", "clipboard", "-o",
+                               *(["-t", target] if target else [])], env=self.env,
                               capture_output=True, timeout=10)
         return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
 
-    def set_clipboard(self, text):
+    def set_clipboard(self, text, target=None):
+        """Owns the clipboard with text, offered as target only when one is given (as a file
+        manager offers text/uri-list after Copy)."""
         # xclip stays behind to serve the text until another program takes the clipboard.
-        owner = self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet"],
-                           stdin=subprocess.PIPE)
+        owner = self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet",
+                            *(["-t", target] if target else [])], stdin=subprocess.PIPE)
         owner.stdin.write(text.encode())
         owner.stdin.close()
-        wait_for(f"the clipboard to read {text!r}", lambda: self.clipboard() == text)
+        wait_for(f"the clipboard to read {text!r}", lambda: self.clipboard(target) == text)
 
     def start_copyq(self):
         """CopyQ on a session bus of its own; returns once it records what is copied."""
@@ -241,8 +260,9 @@ class XSession:
         self.run(args + [str(path)])
 
     # -- pointer ----------------------------------------------------------------------------
-    def drag(self, start, end, steps=12):
-        """Presses at start, moves past the drag threshold in small steps, releases at end."""
+    def drag(self, start, end, steps=12, before_release=lambda: None):
+        """Presses at start, moves past the drag threshold in small steps, releases at end;
+        before_release runs while the drag is over end."""
         (x0, y0), (x1, y1) = start, end
         self.xdotool("mousemove", "--sync", x0, y0)
         self.xdotool("mousedown", 1)
@@ -256,7 +276,10 @@ class XSession:
         time.sleep(0.1)
         self.xdotool("mousemove", x1 + 1, y1)
         time.sleep(0.1)
-        self.xdotool("mouseup", 1)
+        try:
+            before_release()
+        finally:
+            self.xdotool("mouseup", 1)
 
     def start_drag_source(self, args):
         source = self.spawn([SYSTEM_PYTHON, str(DRAG_SOURCE), *map(str, args)],
