@@ -10,35 +10,27 @@ DONE = (86, 153, 203)
 FAULT = (255, 0, 0)
 WINDOW_NAME = "^Vellumine  v"
 BOX_NAME = "^Vellumine$"
-DIALOG_NAME = "^Choose an image$"
 # Where the window is put, so that drags and pixel samples know where to go.
 PLACE = (400, 200)
-# Label1 within the client area.
+# Label1 within the client area, and the drop picture above it.
 LABEL = (0, 156, 197, 21)
-# The drop picture above it.
 DROP_ZONE = (0, 0, 198, 156)
-
-# Prints Vellumine's window and controls as a screen reader finds them over AT-SPI.
-ACCESSIBLE_TREE = """
-import pyatspi
-for app in pyatspi.Registry.getDesktop(0):
-    if app is not None and app.name == "Vellumine":
-        for window in app:
-            print(window.getRoleName(), repr(window.name), sep="|")
-            for child in window:
-                states = child.getState()
-                print(child.getRoleName(), repr(child.name), states.contains(pyatspi.STATE_CHECKED),
-                      states.contains(pyatspi.STATE_FOCUSED), sep="|")
-"""
-# Prints each change of an object's name or text, with the object's role and new text.
-ACCESSIBLE_EVENTS = """
-import pyatspi
-def show(event):
-    text = event.any_data if isinstance(event.any_data, str) else event.source.name
-    print(event.type, event.source.getRoleName(), text, sep="|", flush=True)
-pyatspi.Registry.registerEventListener(
-    show, "object:text-changed:insert", "object:property-change:accessible-name")
-print("ready", flush=True)
+# Prints Vellumine's window and controls as a screen reader finds them (role|name|checked|
+# focused), then "ready", then each name or text change (event|role|new text).
+ACCESSIBILITY_PROBE = """
+import pyatspi, time
+show = lambda *values: print(*values, sep="|", flush=True)
+while not [app for app in pyatspi.Registry.getDesktop(0) if app and app.name == "Vellumine"]:
+    time.sleep(0.1)
+for window in [app for app in pyatspi.Registry.getDesktop(0) if app.name == "Vellumine"][0]:
+    show(window.getRoleName(), window.name)
+    for c in window:
+        show(c.getRoleName(), c.name, *map(c.getState().contains, (pyatspi.STATE_CHECKED,
+                                                                     pyatspi.STATE_FOCUSED)))
+pyatspi.Registry.registerEventListener(lambda e: show(e.type, e.source.getRoleName(), e.any_data
+    if isinstance(e.any_data, str) else e.source.name), "object:text-changed:insert",
+    "object:property-change:accessible-name")
+show("ready")
 pyatspi.Registry.start()
 """
 
@@ -63,15 +55,13 @@ class Vellumine:
         return x + 99, y + 78
 
     def drop(self, source_args, before_release=lambda: None):
-        """Drags what source_args offer onto the drop zone; returns the drag source and a queue
-        of its reports. before_release runs while the drag is over the window."""
+        """Drags what source_args offer onto the drop zone; returns the source and its reports."""
         source, source_window = self.session.start_drag_source(source_args)
         lines = queue.Queue()
         threading.Thread(target=lambda: [lines.put(l.strip()) for l in source.stdout],
                          daemon=True).start()
         sx, sy, sw, sh = self.session.geometry(source_window)
-        self.session.drag((sx + sw // 2, sy + sh // 2), self.drop_point(),
-                          before_release=before_release)
+        self.session.drag((sx + sw // 2, sy + sh // 2), self.drop_point(), 12, before_release)
         return source, lines
 
     def drop_and_settle(self, source_args, timeout=10):
@@ -110,15 +100,13 @@ class Vellumine:
         return None
 
     def drop_target_shown(self):
-        """Whether the drop picture is outlined in the "done" colour, as while files are over it."""
         x, y, _, _ = self.session.geometry(self.window)
-        return self.session.pixels(x + DROP_ZONE[0], y + DROP_ZONE[1], *DROP_ZONE[2:]).get(
-            DONE, 0) >= 500
+        zone = self.session.pixels(x + DROP_ZONE[0], y + DROP_ZONE[1], *DROP_ZONE[2:])
+        return zone.get(DONE, 0) >= 500  # the picture outlined, as while files are over it
 
     def press(self, keys):
-        """Presses keys (xdotool's names) in Vellumine's window, once it is the active one."""
-        # Keys go to the focused window: Qt ignores keys sent to a window with XSendEvent.
-        # Under load the activation can be lost, and another window would get the keys instead.
+        # Keys go to the focused window (Qt ignores keys sent with XSendEvent), so only once
+        # Vellumine's is active; under load the activation can be lost.
         def activated():
             self.session.xdotool("windowactivate", "--sync", self.window, check=False)
             return self.session.xdotool("getactivewindow", check=False) == str(self.window)
@@ -127,38 +115,24 @@ class Vellumine:
         self.session.xdotool("key", "--clearmodifiers", keys)
 
     def open_file(self, path):
-        """Chooses path in the file dialog that Ctrl+O opens, typing it as a user does."""
+        """Types path into the file dialog that Ctrl+O opens, and presses Return."""
         self.press("ctrl+o")
-        dialog = wait_for("the file dialog",
-                          lambda: self.session.windows(DIALOG_NAME, pid=self.process.pid))[0]
-        wait_for("the dialog to take the focus",
-                 lambda: self.session.xdotool("getwindowfocus", check=False) == str(dialog))
+        dialog = lambda: self.session.windows("^Choose an image$", pid=self.process.pid)
+        wait_for("the dialog to take the focus", lambda: dialog() and self.session.xdotool(
+            "getwindowfocus", check=False) == str(dialog()[0]))
         self.session.xdotool("type", "--delay", "10", str(path))
-        # The first Return may only close the name completer's list.
-        for _ in range(3):
-            self.session.xdotool("key", "Return")
-            try:
-                return wait_for("the dialog to close", lambda: not self.session.windows(
-                    DIALOG_NAME, pid=self.process.pid), timeout=3)
-            except AssertionError:
-                pass
-        raise AssertionError("the file dialog did not take the typed path")
+        # Each Return after the first (which may only close the name completer) is a retry.
+        wait_for("the dialog to close", lambda: self.session.xdotool("key", "Return") or
+                 not dialog(), interval=1)
 
-    def accessible_tree(self):
-        """Vellumine's window and its controls over AT-SPI: (role, name, checked, focused)."""
-        out = self.session.run([SYSTEM_PYTHON, "-c", ACCESSIBLE_TREE], timeout=30)
-        return [tuple(line.split("|")) for line in out.splitlines()]
-
-    def accessible_events(self):
-        """Starts listening to name and text changes; returns a queue of (event, role, text)."""
-        listener = self.session.spawn([SYSTEM_PYTHON, "-c", ACCESSIBLE_EVENTS],
-                                      stdout=subprocess.PIPE, text=True)
-        if listener.stdout.readline().strip() != "ready":
-            raise RuntimeError("the accessibility listener did not start")
-        events = queue.Queue()
-        threading.Thread(target=lambda: [events.put(tuple(line.rstrip("\n").split("|")))
-                                         for line in listener.stdout], daemon=True).start()
-        return events
+    def accessibility(self):
+        """Starts ACCESSIBILITY_PROBE; returns a queue of its lines, split into tuples."""
+        probe = self.session.spawn([SYSTEM_PYTHON, "-c", ACCESSIBILITY_PROBE],
+                                   stdout=subprocess.PIPE, text=True)
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(tuple(line.rstrip("\n").split("|")))
+                                         for line in probe.stdout], daemon=True).start()
+        return lines
 
     def warning_box(self):
         boxes = self.session.windows(BOX_NAME, pid=self.process.pid)

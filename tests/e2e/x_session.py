@@ -149,20 +149,15 @@ class XSession:
         return done.stdout
 
     def start_accessibility_bus(self):
-        """A session bus with the accessibility bus on it, as a desktop with a screen reader
-        has; programs started afterwards expose their windows over AT-SPI."""
+        """A session bus with AT-SPI's bus on it; Qt programs started afterwards use it."""
         bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                          stdout=subprocess.PIPE, text=True)
-        address = bus.stdout.readline().strip()
-        if not address:
-            raise RuntimeError("the session bus did not start")
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
         self.spawn(["/usr/libexec/at-spi-bus-launcher"])
         wait_for("the accessibility bus", lambda: "unix:" in self.run(
             ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
              "org.a11y.Bus.GetAddress"], check=False))
-        # Qt (6.4) turns its AT-SPI bridge on only when the bus says a screen reader runs.
-        self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"  # as when a screen reader runs
 
     # -- windows ----------------------------------------------------------------------------
     def xdotool(self, *args, check=True):
@@ -195,22 +190,19 @@ class XSession:
         return self.run(["xprop", "-root", name], check=False).strip()
 
     # -- clipboard --------------------------------------------------------------------------
-    def clipboard(self, target=None):
-        """The clipboard's text (or what it offers as target), or None when nobody offers it."""
-        done = subprocess.run(["xclip", "-selection", "clipboard", "-o",
-                               *(["-t", target] if target else [])], env=self.env,
+    def clipboard(self, *target):
+        """The clipboard's text (or ["-t", TARGET]), or None when nobody offers it."""
+        done = subprocess.run(["xclip", "-selection", "clipboard", "-o", *target], env=self.env,
                               capture_output=True, timeout=10)
         return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
 
-    def set_clipboard(self, text, target=None):
-        """Owns the clipboard with text, offered as target only when one is given (as a file
-        manager offers text/uri-list after Copy)."""
+    def set_clipboard(self, text, *target):
         # xclip stays behind to serve the text until another program takes the clipboard.
-        owner = self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet",
-                            *(["-t", target] if target else [])], stdin=subprocess.PIPE)
+        owner = self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet", *target],
+                           stdin=subprocess.PIPE)
         owner.stdin.write(text.encode())
         owner.stdin.close()
-        wait_for(f"the clipboard to read {text!r}", lambda: self.clipboard(target) == text)
+        wait_for(f"the clipboard to read {text!r}", lambda: self.clipboard(*target) == text)
 
     def start_copyq(self):
         """CopyQ on a session bus of its own; returns once it records what is copied."""
@@ -261,8 +253,7 @@ class XSession:
 
     # -- pointer ----------------------------------------------------------------------------
     def drag(self, start, end, steps=12, before_release=lambda: None):
-        """Presses at start, moves past the drag threshold in small steps, releases at end;
-        before_release runs while the drag is over end."""
+        """Presses at start, moves past the drag threshold in small steps, releases at end."""
         (x0, y0), (x1, y1) = start, end
         self.xdotool("mousemove", "--sync", x0, y0)
         self.xdotool("mousedown", 1)

@@ -26,16 +26,11 @@ private:
     Form1Widget& Window() { return *desktop_->Window(); }
     QLabel& Label() { return *Window().Label1(); }
     QRadioButton& Option(OptionButton option) { return *Window().Option(option); }
-
-    // Pixels of the drop picture in the status line's "done" colour: the drop-target outline.
-    int OutlinePixels() {
+    int OutlinePixels() {  // of the drop picture, in ColourDone
         const QImage image = Window().grab(Window().DropZone()).toImage();
         int count = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                count += image.pixelColor(x, y) == QColor(86, 153, 203);
-            }
-        }
+        for (int i = 0; i < image.width() * image.height(); ++i)
+            count += image.pixelColor(i % image.width(), i / image.width()) == QColor(86, 153, 203);
         return count;
     }
 
@@ -48,7 +43,7 @@ private slots:
         InstallDesktopServices(desktop_.get());
         desktop_->CreateMainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(&Window()));
-        Window().activateWindow();
+        Window().activateWindow();  // for its shortcuts
         QVERIFY(QTest::qWaitForWindowActive(&Window()));
         QApplication::clipboard()->setText(QStringLiteral("before"));
     }
@@ -79,17 +74,10 @@ private slots:
         QCOMPARE(Label().palette().color(QPalette::WindowText), QColor(86, 153, 203));
         QVERIFY(QApplication::focusWidget() == nullptr ||
                 QApplication::focusWidget() == &Option(OptionButton::Option1));
-
         QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&Window());
-        QCOMPARE(window->role(), QAccessible::Window);  // AT-SPI "frame", not "filler"
-        QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Vellumine  v1.0.91"));
-        QVERIFY(window->text(QAccessible::Description).contains("Ctrl+V"));
-        QCOMPARE(Window().toolTip(), window->text(QAccessible::Description));
-        QAccessibleInterface* status = QAccessible::queryAccessibleInterface(&Label());
-        QCOMPARE(status->role(), QAccessible::StatusBar);
-        desktop_->SetLabelCaption("Not format!");
-        QCOMPARE(status->text(QAccessible::Name), QStringLiteral("Not format!"));
-        QCOMPARE(status->textInterface()->text(0, 3), QStringLiteral("Not"));
+        QCOMPARE(window->role(), QAccessible::Window);  // AT-SPI's "frame", not a "filler"
+        QCOMPARE(window->text(QAccessible::Description), Window().toolTip());
+        QCOMPARE(QAccessible::queryAccessibleInterface(&Label())->role(), QAccessible::StatusBar);
     }
 
     void UsesTheWindowFaces() {
@@ -123,9 +111,6 @@ private slots:
         QTest::mouseClick(&Option(OptionButton::Option1), Qt::LeftButton);
         QVERIFY(Option(OptionButton::Option1).isChecked());
         QVERIFY(!Option(OptionButton::Option2).isChecked());
-        QTest::keyClick(&Option(OptionButton::Option1), Qt::Key_Right);  // the keyboard's way
-        QVERIFY(Option(OptionButton::Option2).isChecked());
-        QVERIFY(Option(OptionButton::Option2).hasFocus());
     }
 
     void Drops_data() {
@@ -179,7 +164,12 @@ private slots:
                 data->setUrls({QUrl(text)});
             }
         }
+        int outline = 0;  // while a drag is over the window; none once it went away or dropped
+        DragOverAndAway(Window(), *data, [&] { outline = OutlinePixels(); });
+        QCOMPARE(outline > 500, !files.isEmpty());
+        QCOMPARE(OutlinePixels(), 0);
         const DropReply reply = DropOnWindow(Window(), *data);
+        QCOMPARE(OutlinePixels(), 0);
 
         QVERIFY(reply.accepted);
         QCOMPARE(reply.action, Qt::CopyAction);
@@ -191,131 +181,59 @@ private slots:
 
     void Pastes_data() {
         QTest::addColumn<QString>("format");
-        QTest::addColumn<QByteArray>("header");  // the copied-files list's first line
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QByteArray>("header");
         QTest::addColumn<QString>("status");
-
-        const QKeySequence ctrl_v(Qt::CTRL | Qt::Key_V), shift_insert(Qt::SHIFT | Qt::Key_Insert);
-        QTest::newRow("uri-list") << "text/uri-list" << QByteArray() << "a.png" << ctrl_v
-            << "Clipboard! Size 51 b";
-        QTest::newRow("uri-list, Shift+Insert") << "text/uri-list" << QByteArray() << "a b.gif"
-            << shift_insert << "Clipboard! Size 51 b";
-        QTest::newRow("GNOME copy") << "x-special/gnome-copied-files" << QByteArray("copy")
-            << "c.jpg" << ctrl_v << "Clipboard! Size 51 b";
-        QTest::newRow("GNOME cut") << "x-special/gnome-copied-files" << QByteArray("cut")
-            << "d.png" << ctrl_v << "Clipboard! Size 51 b";
-        QTest::newRow("MATE copy, not an image") << "x-special/mate-copied-files"
-            << QByteArray("copy") << "notes.txt" << ctrl_v << "Not format!";
-        QTest::newRow("text only") << "text/plain" << QByteArray() << "e.png" << ctrl_v << "";
+        QTest::newRow("uri-list") << "text/uri-list" << QByteArray() << "Clipboard! Size 51 b";
+        QTest::newRow("GNOME copy") << "x-special/gnome-copied-files" << QByteArray("copy\n")
+                                    << "Clipboard! Size 51 b";
+        QTest::newRow("MATE cut") << "x-special/mate-copied-files" << QByteArray("cut\n")
+                                  << "Clipboard! Size 51 b";
+        QTest::newRow("text only") << "text/plain" << QByteArray() << "";
     }
 
     void Pastes() {
         QFETCH(QString, format);
         QFETCH(QByteArray, header);
-        QFETCH(QString, file);
-        QFETCH(QKeySequence, keys);
         QFETCH(QString, status);
-
-        const QString path = WriteFile(dir_, file, 1);
-        const QByteArray url = QUrl::fromLocalFile(path).toEncoded();
-        auto* copied = new QMimeData;
-        copied->setData(format, header.isEmpty() ? (format == "text/plain" ? path.toUtf8() : url)
-                                                 : header + "\n" + url);
+        const QString path = WriteFile(dir_, "a.png", 1);
+        auto* copied = new QMimeData;  // the clipboard takes it
+        copied->setData(format, header + QUrl::fromLocalFile(path).toEncoded());
         QApplication::clipboard()->setMimeData(copied);
-        const QString before = QApplication::clipboard()->text();
-        QTest::keySequence(&Window(), keys);
-        QCOMPARE(Label().text(), QString());  // handled once the key press is over, as a drop
+        QTest::keyClick(&Window(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Label().text(), QString());  // handled after the key press, as a drop is
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-
         QCOMPARE(Label().text(), status);
-        if (status.startsWith("Clipboard!")) {
-            QVERIFY(QApplication::clipboard()->text().endsWith(";base64,AA==');"));
-        } else {
-            QCOMPARE(QApplication::clipboard()->text(), before);
-        }
-        QVERIFY2(QFile::exists(path), "a cut file is only read");
+        QVERIFY(QFile::exists(path));  // a cut file is only read
     }
 
-    void ChoosesFilesInTheDialog() {
-        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-        const QString image = WriteFile(dir_, "chosen.png", 1);
+    void ChoosesAFileInTheDialog() {
         QDir().mkpath(dir_.filePath("sub"));
-        const QString text = WriteFile(dir_, "sub/notes.txt", 1);
-        struct Case {
-            const char* how;    // "ctrl+o", or where to double-click
-            QString chosen;     // empty cancels the dialog
-            QString status;
-        };
-        const Case cases[] = {
-            {"ctrl+o", image, "Clipboard! Size 51 b"},
-            {"picture", text, "Not format!"},  // through "All files"
-            {"picture", {}, "Not format!"},
-            {"label", image, "Not format!"},   // no dialog there
-        };
-        QString opened_in;
-        for (const Case& c : cases) {
-            QFileDialog* seen = nullptr;
-            QStringList filters;
-            bool drop_taken = true;
-            QTimer poll;
-            connect(&poll, &QTimer::timeout, [&] {
-                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                if (dialog == nullptr) {
-                    return;
-                }
-                if (seen == dialog) {  // the dialog's folder model fills in the background
-                    if (dialog->selectedFiles() == QStringList{c.chosen}) {
-                        QTest::keyClick(dialog->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
-                    }
-                    return;
-                }
-                seen = dialog;
+        QString chosen = WriteFile(dir_, "sub/notes.txt", 1), opened_in;  // none: cancelled
+        QStringList filters;
+        bool drop_taken = true;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && filters.isEmpty()) {
                 opened_in = dialog->directory().absolutePath();
                 filters = dialog->nameFilters();
-                const auto dropped = FileDrop({WriteFile(dir_, "dropped.gif", 2)});
-                drop_taken = DropOnWindow(Window(), *dropped).accepted;
-                if (c.chosen.isEmpty()) {
-                    dialog->reject();
-                    return;
-                }
-                dialog->selectNameFilter("All files (*)");
-                dialog->selectFile(c.chosen);
-            });
-            poll.start(10);
-            if (QByteArray(c.how) == "ctrl+o") {
-                QTest::keyClick(&Window(), Qt::Key_O, Qt::ControlModifier);
-            } else {
-                QTest::mouseDClick(&Window(), Qt::LeftButton, {},
-                                   c.how == QByteArray("label") ? QPoint(99, 166) : QPoint(99, 60));
+                drop_taken = DropOnWindow(Window(), *FileDrop({chosen})).accepted;
+                chosen.isEmpty() ? dialog->reject() : dialog->selectFile(chosen);
+            } else if (dialog != nullptr && dialog->selectedFiles() == QStringList{chosen}) {
+                QTest::keyClick(dialog->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
             }
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-            QCOMPARE(Label().text(), c.status);
-            if (QByteArray(c.how) == "label") {
-                QVERIFY(seen == nullptr);
-                continue;
-            }
-            QVERIFY(seen != nullptr);
-            QCOMPARE(filters, QStringList({"Images (*.gif *.jpeg *.jpg *.png)", "All files (*)"}));
-            QVERIFY(!drop_taken);  // one thing at a time
-        }
-        QCOMPARE(opened_in, dir_.path() + "/sub");  // where the last file was chosen
-    }
-
-    void ShowsWhereADropWillLand() {
-        QCOMPARE(OutlinePixels(), 0);
-        const auto files = FileDrop({WriteFile(dir_, "over.png", 1)});
-        QMimeData text;
-        text.setText("some text");
-        for (const QMimeData* data : {files.get(), &text}) {
-            DragOver(Window(), data);
-            const int outline = OutlinePixels();  // over a thousand when drawn
-            QVERIFY2(data == &text ? outline == 0 : outline > 500, qPrintable(QString::number(outline)));
-            DragOver(Window(), nullptr);
-            QCOMPARE(OutlinePixels(), 0);  // the drag left
-        }
-        DropOnWindow(Window(), *files);
-        QCOMPARE(OutlinePixels(), 0);
+        });
+        poll.start(10);
+        QTest::keyClick(&Window(), Qt::Key_O, Qt::ControlModifier);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        QCOMPARE(Label().text(), QStringLiteral("Not format!"));  // chosen through "All files"
+        QCOMPARE(filters, QStringList({"Images (*.gif *.jpeg *.jpg *.png)", "All files (*)"}));
+        QVERIFY(!drop_taken);  // one piece of work at a time
+        chosen.clear();
+        filters.clear();
+        QTest::mouseDClick(&Window(), Qt::LeftButton, {}, {99, 60});  // on the picture
+        QCOMPARE(opened_in, dir_.filePath("sub"));  // where the last file was chosen
+        QCOMPARE(Label().text(), QStringLiteral("Not format!"));
     }
 
     void MoveOnlyDropIsConvertedButNotTaken() {

@@ -24,11 +24,12 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
     return {response.isAccepted(), response.acceptedAction()};
 }
 
-DropReply DragOver(QWidget& window, const QMimeData* mime_data, QPoint position) {
-    const QPlatformDragQtResponse response = QWindowSystemInterface::handleDrag(
-        window.windowHandle(), mime_data, position, Qt::CopyAction, Qt::LeftButton,
-        Qt::NoModifier);
-    return {response.isAccepted(), response.acceptedAction()};
+void DragOverAndAway(QWidget& window, const QMimeData& mime_data,
+                     const std::function<void()>& while_over) {
+    QWindowSystemInterface::handleDrag(window.windowHandle(), &mime_data, {99, 80}, Qt::CopyAction,
+                                       Qt::LeftButton, Qt::NoModifier);
+    while_over();
+    QWindowSystemInterface::handleDrag(window.windowHandle(), nullptr, {}, {}, {}, {});
 }
 
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths) {

@@ -19,8 +19,9 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
                        Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction |
                                                  Qt::LinkAction);
 
-// Moves a drag of mime_data over window at position; with no data, out of the window again.
-DropReply DragOver(QWidget& window, const QMimeData* mime_data, QPoint position = {99, 80});
+// Drags mime_data over window and away again without a drop; while_over runs in between.
+void DragOverAndAway(QWidget& window, const QMimeData& mime_data,
+                     const std::function<void()>& while_over);
 
 // Mime data holding the given local files as a uri-list, as file managers offer them.
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths);
