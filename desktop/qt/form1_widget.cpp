@@ -165,9 +165,10 @@ void Form1Widget::ChooseFile() {
         return;
     }
     const QScopedValueRollback<bool> busy(busy_, true);
-    // An address rather than a name: a platform dialog that answers with a file:// address keeps
-    // the file system's bytes of a name that is not UTF-8; Qt's own dialog gives the name as it
-    // lists it, which QtDropData encodes as QFile::encodeName does.
+    // An address rather than a name: a platform dialog (the desktop portal's) that answers with a
+    // file:// address keeps the bytes of a name that is not UTF-8, which QtDropData passes on.
+    // Qt's own dialog answers with the name as it lists it, encoded as QFile::encodeName does
+    // (Qt 6.4 lists such a name with U+FFFD in it, and its dialog refuses it as not found).
     const QUrl chosen = QFileDialog::getOpenFileUrl(
         this, QStringLiteral("Choose an image"), last_folder_, QString::fromLatin1(kImageFilters));
     if (chosen.isEmpty()) {
@@ -181,8 +182,8 @@ void Form1Widget::QueueDropHandler(QtDropData data) {
     QMetaObject::invokeMethod(
         this,
         [this, data = std::move(data)] {
-            // A second piece of work that arrived while the first one's box was open waits for
-            // nobody: the user gets it back by trying again.
+            // Queued work that the event loop of an open warning box or file dialog reaches
+            // would run inside the first piece of work; it is given up, and the user tries again.
             if (busy_) {
                 return;
             }
