@@ -27,9 +27,10 @@
 
 namespace {
 
-// Named where a user looks for them: the drop picture's tooltip and the window's description.
+// Named where a user looks for them: the drop picture's tooltip (one way a line) and the
+// window's description.
 constexpr char kWaysIn[] =
-    "Drop a GIF, JPEG or PNG file here, paste a copied one with Ctrl+V, or choose one with "
+    "Drop a GIF, JPEG or PNG file here,\npaste a copied one with Ctrl+V,\nor choose one with "
     "Ctrl+O or a double-click here.";
 constexpr char kImageFilters[] = "Images (*.gif *.jpeg *.jpg *.png);;All files (*)";
 // The drop picture's dashed outline, traced in ColourDone while a file drag is over the window.
@@ -109,7 +110,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     InstallForm1Accessibility();
     setToolTip(QString::fromLatin1(kWaysIn));
-    setAccessibleDescription(toolTip());
+    setAccessibleDescription(toolTip().replace(QLatin1Char('\n'), QLatin1Char(' ')));
 
     // Created in tab order.
     option1_ = MakeOption(Form1.option1, this);
