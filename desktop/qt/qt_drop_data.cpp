@@ -28,7 +28,7 @@ QtDropData::QtDropData(const QList<QUrl>& urls) {
         // file://localhost/... names a local file too; another host's path is kept as
         // toLocalFile gives it, so that reading it fails with the usual box.
         if (!IsThisMachine(url.host())) {
-            path = "//" + url.host().toStdString() + path;
+            path.insert(0, "//" + url.host().toStdString());
         }
         paths_.push_back(std::move(path));
     }
