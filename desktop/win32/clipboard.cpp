@@ -13,46 +13,6 @@ namespace {
 constexpr int kOpenAttempts = 50;
 constexpr DWORD kOpenPauseMs = 10;
 
-// A global memory block that is freed unless the clipboard took it over.
-class GlobalBlock {
-public:
-    explicit GlobalBlock(std::size_t bytes) : block_(::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-        if (block_ == nullptr) {
-            throw Failure("no memory for the clipboard text");
-        }
-    }
-    ~GlobalBlock() {
-        if (block_ != nullptr) {
-            ::GlobalFree(block_);
-        }
-    }
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-    HGLOBAL Get() const { return block_; }
-    void HandOver() { block_ = nullptr; }
-
-private:
-    HGLOBAL block_;
-};
-
-// The block's memory, locked for the object's lifetime.
-class LockedBlock {
-public:
-    explicit LockedBlock(HGLOBAL block) : block_(block), data_(::GlobalLock(block)) {
-        if (data_ == nullptr) {
-            throw Failure("cannot lock clipboard memory");
-        }
-    }
-    ~LockedBlock() { ::GlobalUnlock(block_); }
-    LockedBlock(const LockedBlock&) = delete;
-    LockedBlock& operator=(const LockedBlock&) = delete;
-    void* Data() const { return data_; }
-
-private:
-    HGLOBAL block_;
-    void* data_;
-};
-
 }  // namespace
 
 OpenedClipboard::OpenedClipboard(HWND owner) {
@@ -77,9 +37,9 @@ void OpenedClipboard::Empty() {
 
 void OpenedClipboard::PutText(std::wstring_view text) {
     const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    GlobalBlock block(bytes);
+    UniqueGlobal block = AllocateGlobal(bytes);
     {
-        const LockedBlock locked(block.Get());
+        const LockedGlobal locked(block.Get());
         std::memcpy(locked.Data(), text.data(), text.size() * sizeof(wchar_t));
         static_cast<wchar_t*>(locked.Data())[text.size()] = L'\0';
     }
@@ -88,13 +48,13 @@ void OpenedClipboard::PutText(std::wstring_view text) {
     if (::SetClipboardData(CF_UNICODETEXT, block.Get()) == nullptr) {
         throw Failure("the clipboard did not take the text");
     }
-    block.HandOver();
+    block.Release();  // the clipboard owns it now
     // Reading it back tells a clipboard that took the text from one that only said so.
     const HGLOBAL stored = ::GetClipboardData(CF_UNICODETEXT);
     if (stored == nullptr) {
         throw Failure("the clipboard lost the text");
     }
-    const LockedBlock locked(stored);
+    const LockedGlobal locked(stored);
     const auto* stored_text = static_cast<const wchar_t*>(locked.Data());
     if (::GlobalSize(stored) < bytes || std::wstring_view(stored_text, text.size()) != text) {
         throw Failure("the clipboard holds another text");

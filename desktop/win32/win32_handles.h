@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "failure.h"
+
 // Owns one value of a Win32 handle kind; Traits names its empty value and how to release it.
 template <typename Traits>
 class UniqueHandle {
@@ -95,3 +97,30 @@ using UniqueGlobal = UniqueHandle<GlobalMemoryTraits>;
 using UniqueAccelerators = UniqueHandle<AcceleratorTraits>;
 template <typename Interface>
 using UniqueCom = UniqueHandle<ComTraits<Interface>>;
+
+// A global memory block's contents, locked for the object's lifetime.
+class LockedGlobal {
+public:
+    explicit LockedGlobal(HGLOBAL block) : block_(block), data_(::GlobalLock(block)) {
+        if (data_ == nullptr) {
+            throw Failure("cannot lock global memory");
+        }
+    }
+    ~LockedGlobal() { ::GlobalUnlock(block_); }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+    void* Data() const { return data_; }
+
+private:
+    HGLOBAL block_;
+    void* data_;
+};
+
+// A movable global memory block of the given size; fails when there is no memory for it.
+inline UniqueGlobal AllocateGlobal(std::size_t bytes, UINT flags = GMEM_MOVEABLE) {
+    UniqueGlobal block(::GlobalAlloc(flags, bytes));
+    if (!block) {
+        throw Failure("no memory for a global block");
+    }
+    return block;
+}
