@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QToolTip>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -36,6 +37,8 @@ constexpr char kImageFilters[] = "Images (*.gif *.jpeg *.jpg *.png);;All files (
 // The drop picture's dashed outline, traced in ColourDone while a file drag is over the window.
 constexpr QRectF kPictureOutline{9, 7, 180, 141};
 constexpr qreal kPictureOutlineRadius = 10;
+// Fewer rows than one draw that Qt's raster engine splits between threads (96).
+constexpr int kPictureBand = 64;
 
 QRect Geometry(const ControlSpec& control) {
     return {control.left, control.top, control.width, control.height};
@@ -236,7 +239,12 @@ void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
         }
         painter.drawPixmap(0, 0, picture_2x_);
     } else {
-        painter.drawPixmap(0, 0, picture_);
+        // In bands of a few rows: Qt hands a draw of many rows to a pool of painting threads,
+        // whose start costs the first frame more than the copy itself.
+        for (int top = 0; top < picture_.height(); top += kPictureBand) {
+            const int rows = std::min(kPictureBand, picture_.height() - top);
+            painter.drawPixmap(0, top, picture_, 0, top, picture_.width(), rows);
+        }
     }
     if (drop_target_) {
         painter.setRenderHint(QPainter::Antialiasing);
