@@ -233,16 +233,21 @@ void Form1Window::CreateTooltip() {
     if (tooltip_ == nullptr) {
         return;
     }
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
+    TTTOOLINFOW tool = PictureTool();
     tool.uFlags = TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = kPictureToolId;
-    tool.rect = PictureRect();
     tool.hinst = instance_;
     tool.lpszText = const_cast<wchar_t*>(kWaysIn);
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(kTooltipWidth));
+}
+
+TTTOOLINFOW Form1Window::PictureTool() const {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uId = kPictureToolId;
+    tool.rect = PictureRect();
+    return tool;
 }
 
 RECT Form1Window::PictureRect() const {
@@ -321,11 +326,7 @@ void Form1Window::ApplyDpi(UINT dpi, const RECT* suggested) {
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (tooltip_ != nullptr) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.hwnd = hwnd_;
-        tool.uId = kPictureToolId;
-        tool.rect = PictureRect();
+        TTTOOLINFOW tool = PictureTool();
         ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
         ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(kTooltipWidth));
     }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 // Needs the types that windows.h declares.
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <array>
@@ -68,6 +69,8 @@ private:
     bool TakeFileList(UniqueGlobal list) override;
     // The drop picture's part above Label1, where the tooltip and the double-click are.
     RECT PictureRect() const;
+    // The tooltip's record of the drop picture: which window and which area it covers.
+    TTTOOLINFOW PictureTool() const;
     void CreateTooltip();
     void DrawDropHint(HDC dc) const;
     LRESULT ControlColour(HDC dc, HWND control);
