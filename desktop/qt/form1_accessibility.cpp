@@ -1,21 +1,136 @@
-// Form1's accessibility: its window as a frame, Label1 as a status bar with readable text.
+// Form1's accessibility: its window as a frame, Label1 as a status bar with readable text whose
+// every new message a screen reader speaks.
 #include "form1_accessibility.h"
 
+#include <QAccessibleObject>
 #include <QAccessibleWidget>
+#include <QBasicTimer>
+#include <QEvent>
 #include <QLabel>
+#include <QTimerEvent>
 
 namespace {
 
 // The object name Form1 gives its status line; the window is the widget marked kWindowName.
 constexpr char kStatusLineName[] = "Label1";
 constexpr char kWindowName[] = "Form1";
+// The status line's notice: a plain object, not a widget, so it has no look, no place in the tab
+// order and never takes the focus.
+constexpr char kNoticeName[] = "Label1Notice";
+// How long the window's activation must stay unchanged before a new status is shown. When the file
+// dialog closes, Qt 6.4 sends Orca 43 some fifty events at once, and the window manager deactivates
+// and activates the window again after the status is written; Orca then throws away, unread, the
+// notifications still waiting ("Pruning event queue due to flood"). Shown once the window has
+// settled, the status is spoken.
+constexpr int kSettleMilliseconds = 300;
+
+// The status line's newest message as a notification. Orca 43 speaks changes of name or text only
+// of the object that has the focus, and ignores object:announcement (Orca 45.2) and live-region
+// attributes outside web pages; a notification that becomes showing it speaks wherever the focus
+// is.
+class StatusNotice final : public QObject {
+public:
+    explicit StatusNotice(QLabel* label) : QObject(label) {
+        setObjectName(QLatin1String(kNoticeName));
+        label->window()->installEventFilter(this);
+    }
+
+    // The message last shown.
+    const QString& Text() const { return text_; }
+
+    // Shows text once the window has settled; a message still waiting is shown first, at once.
+    void Announce(const QString& text) {
+        if (timer_.isActive()) {
+            Show();
+        }
+        waiting_ = text;
+        timer_.start(kSettleMilliseconds, this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (timer_.isActive() && (event->type() == QEvent::WindowActivate ||
+                                  event->type() == QEvent::WindowDeactivate)) {
+            timer_.start(kSettleMilliseconds, this);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+    void timerEvent(QTimerEvent* event) override {
+        if (event->timerId() == timer_.timerId()) {
+            Show();
+        } else {
+            QObject::timerEvent(event);
+        }
+    }
+
+private:
+    void Show() {
+        timer_.stop();
+        // AT-SPI clients (libatspi) keep an object's name until told that it changed; unwarned,
+        // they would speak the notice under its previous name.
+        if (waiting_ != text_) {
+            text_ = waiting_;
+            QAccessibleEvent renamed(this, QAccessible::NameChanged);
+            QAccessible::updateAccessibility(&renamed);
+        }
+        QAccessibleEvent shown(this, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&shown);
+    }
+
+    QBasicTimer timer_;
+    QString waiting_;
+    QString text_;
+};
+
+StatusNotice* FindNotice(const QLabel& label) {
+    return dynamic_cast<StatusNotice*>(
+        label.findChild<QObject*>(QLatin1String(kNoticeName), Qt::FindDirectChildrenOnly));
+}
+
+// The notice is never drawn, so it reports itself as not showing, which also keeps it out of what
+// Orca reads as the status bar's contents.
+class StatusNoticeAccessible final : public QAccessibleObject {
+public:
+    explicit StatusNoticeAccessible(StatusNotice* notice) : QAccessibleObject(notice) {}
+
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(object()->parent());
+    }
+    QAccessibleInterface* child(int /*index*/) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface* /*child*/) const override { return -1; }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.invisible = true;
+        return state;
+    }
+    QString text(QAccessible::Text kind) const override {
+        return kind == QAccessible::Name ? static_cast<const StatusNotice*>(object())->Text()
+                                         : QString();
+    }
+};
 
 // Label1 as a status bar. Its text is both its name (what a name-change event carries) and its
 // text contents (what a text-change event carries), and it is read-only: no caret, no selection.
+// Its one child is the notice, made here: only when assistive technology asks for it.
 class StatusLineAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit StatusLineAccessible(QLabel* label)
-        : QAccessibleWidget(label, QAccessible::StatusBar) {}
+        : QAccessibleWidget(label, QAccessible::StatusBar) {
+        if (FindNotice(*label) == nullptr) {
+            new StatusNotice(label);
+        }
+    }
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(Notice()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child != nullptr && child->object() == Notice() ? 0 : -1;
+    }
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) {
@@ -50,14 +165,19 @@ public:
 
 private:
     QString Contents() const { return static_cast<const QLabel*>(widget())->text(); }
+    QObject* Notice() const { return FindNotice(*static_cast<const QLabel*>(widget())); }
 };
 
 // Qt 6.4 gives a plain QWidget window the role Client, which AT-SPI calls a "filler": a screen
 // reader then announces no window at all. QAccessible::Window becomes a "frame", named by the
-// window's caption.
+// window's caption. The status line's notice is made by the status line's own interface.
 QAccessibleInterface* Form1Factory(const QString& /*class_name*/, QObject* object) {
-    if (object == nullptr || !object->isWidgetType()) {
+    if (object == nullptr) {
         return nullptr;
+    }
+    if (!object->isWidgetType()) {
+        auto* notice = dynamic_cast<StatusNotice*>(object);
+        return notice != nullptr ? new StatusNoticeAccessible(notice) : nullptr;
     }
     auto* widget = static_cast<QWidget*>(object);
     if (widget->isWindow() && widget->objectName() == QLatin1String(kWindowName)) {
@@ -81,7 +201,10 @@ void InstallForm1Accessibility() {
 }
 
 void AnnounceStatusChange(QLabel& label, const QString& old_text) {
-    // Sent even when the text is unchanged: the same refusal twice is news to the listener too.
+    // Both sent even when the text is unchanged: the same refusal twice is news to the user too.
     QAccessibleTextUpdateEvent event(&label, 0, old_text, label.text());
     QAccessible::updateAccessibility(&event);
+    if (StatusNotice* notice = FindNotice(label); notice != nullptr && !label.text().isEmpty()) {
+        notice->Announce(label.text());
+    }
 }

@@ -16,7 +16,7 @@ PLACE = (400, 200)
 LABEL = (0, 156, 197, 21)
 DROP_ZONE = (0, 0, 198, 156)
 # Prints Vellumine's window and controls as a screen reader finds them (role|name|checked|
-# focused), then "ready", then each name or text change (event|role|new text).
+# focused), then "ready", then each name or text change and each object shown (event|role|text).
 ACCESSIBILITY_PROBE = """
 import pyatspi, time
 show = lambda *values: print(*values, sep="|", flush=True)
@@ -29,7 +29,7 @@ for window in [app for app in pyatspi.Registry.getDesktop(0) if app.name == "Vel
                                                                      pyatspi.STATE_FOCUSED)))
 pyatspi.Registry.registerEventListener(lambda e: show(e.type, e.source.getRoleName(), e.any_data
     if isinstance(e.any_data, str) else e.source.name), "object:text-changed:insert",
-    "object:property-change:accessible-name")
+    "object:property-change:accessible-name", "object:state-changed:showing")
 show("ready")
 pyatspi.Registry.start()
 """
