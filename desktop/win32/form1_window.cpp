@@ -7,10 +7,12 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <iterator>
+#include <string>
 
 #include "clipboard.h"
 #include "file_chooser.h"
@@ -42,16 +44,8 @@ constexpr WORD kOpenCommand = 2002;
 constexpr UINT_PTR kPictureToolId = 1;
 // Posted to handle a taken file once the key, drop or chooser that brought it has returned.
 constexpr UINT kTakenFilesMessage = WM_APP + 1;
-// The tooltip's and the window's accessible description: the ways in besides a drag.
-constexpr wchar_t kWaysIn[] =
-    L"Drop an image file here, paste a copied one with Ctrl+V, or open one with Ctrl+O or a "
-    L"double-click.";
-// The drop zone's dashed outline in the picture (drop_zone.svg), at 96 dpi: a drag that will
-// be taken draws it solid.
-constexpr RECT kDropZoneOutline{9, 7, 189, 148};
-constexpr int kDropZoneCorner = 20;
-// Wide enough for the tooltip's text on three lines.
-constexpr int kTooltipWidth = 240;
+// Wider than the longest line of the ways-in hint, which then breaks only where the hint does.
+constexpr int kTooltipWidth = 320;
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -158,6 +152,11 @@ void Report(const char* where, const char* what) {
     std::fprintf(stderr, "vellumine: %s: %s\n", where, what);
 }
 
+std::wstring OneLine(std::wstring text) {
+    std::ranges::replace(text, L'\n', L' ');
+    return text;
+}
+
 }  // namespace
 
 Form1Window::Form1Window(HINSTANCE instance)
@@ -208,7 +207,7 @@ void Form1Window::CreateControls() {
                           Form1.label1, kLabel1Id);
     ::SendMessageW(Form1.option1.initially_selected ? option1_ : option2_, BM_SETCHECK, BST_CHECKED,
                    0);
-    annotations_.Describe(hwnd_, kWaysIn);
+    annotations_.Describe(hwnd_, OneLine(ToWide(Form1.ways_in_hint)));
     annotations_.MakePoliteLiveRegion(label1_);
     const ACCEL keys[] = {
         {FVIRTKEY | FCONTROL, 'V', kPasteCommand},
@@ -233,10 +232,12 @@ void Form1Window::CreateTooltip() {
     if (tooltip_ == nullptr) {
         return;
     }
+    // The tooltip keeps a copy of the text.
+    std::wstring hint = ToWide(Form1.ways_in_hint);
     TTTOOLINFOW tool = PictureTool();
     tool.uFlags = TTF_SUBCLASS;
     tool.hinst = instance_;
-    tool.lpszText = const_cast<wchar_t*>(kWaysIn);
+    tool.lpszText = hint.data();
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(kTooltipWidth));
 }
@@ -251,7 +252,9 @@ TTTOOLINFOW Form1Window::PictureTool() const {
 }
 
 RECT Form1Window::PictureRect() const {
-    return {0, 0, Scale(Form1.picture_width), Scale(Form1.label1.top)};
+    const RectSpec& zone = Form1.drop_zone;
+    return {Scale(zone.left), Scale(zone.top), Scale(zone.left + zone.width),
+            Scale(zone.top + zone.height)};
 }
 
 void Form1Window::Show(int show_command) {
@@ -417,15 +420,20 @@ void Form1Window::Paint() {
 }
 
 void Form1Window::DrawDropHint(HDC dc) const {
-    const UniqueHandle<GdiObjectTraits<HPEN>> pen(::CreatePen(PS_SOLID, Scale(2), ColourDone));
+    const OutlineSpec& outline = Form1.drop_outline;
+    const UniqueHandle<GdiObjectTraits<HPEN>> pen(
+        ::CreatePen(PS_SOLID, Scale(outline.pen_width), ColourDone));
     if (!pen) {
         return;
     }
     const Selected with_pen(dc, pen.Get());
     const Selected hollow(dc, ::GetStockObject(NULL_BRUSH));
-    ::RoundRect(dc, Scale(kDropZoneOutline.left), Scale(kDropZoneOutline.top),
-                Scale(kDropZoneOutline.right), Scale(kDropZoneOutline.bottom),
-                Scale(kDropZoneCorner), Scale(kDropZoneCorner));
+    // RoundRect takes the corners' diameter, and ends a pixel short of its right and bottom
+    // edges: one more puts its lines on the picture's, as on the left and at the top.
+    const RectSpec& line = outline.rect;
+    ::RoundRect(dc, Scale(line.left), Scale(line.top), Scale(line.left + line.width) + 1,
+                Scale(line.top + line.height) + 1, Scale(2 * outline.corner_radius),
+                Scale(2 * outline.corner_radius));
 }
 
 void Form1Window::DrawPicture(HDC dc) {

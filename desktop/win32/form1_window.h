@@ -67,7 +67,7 @@ private:
     bool TakesFiles() const override;
     void ShowDropHint(bool shown) override;
     bool TakeFileList(UniqueGlobal list) override;
-    // The drop picture's part above Label1, where the tooltip and the double-click are.
+    // The drop zone, where the tooltip and the double-click are, scaled.
     RECT PictureRect() const;
     // The tooltip's record of the drop picture: which window and which area it covers.
     TTTOOLINFOW PictureTool() const;

@@ -240,7 +240,8 @@ class XSession:
         out = self.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
                         "+repage", "-depth", "8", "txt:-"])
         counts = {}
-        for match in re.finditer(r"\((\d+),(\d+),(\d+)", out.split("\n", 1)[1]):
+        # One pixel a line, "X,Y: (R,G,B)  #RRGGBB  srgb(R,G,B)": only the first triple counts.
+        for match in re.finditer(r"^\d+,\d+: \((\d+),(\d+),(\d+)", out, re.MULTILINE):
             colour = tuple(int(v) for v in match.groups())
             counts[colour] = counts.get(colour, 0) + 1
         return counts

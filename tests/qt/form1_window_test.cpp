@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "fonts.h"
+#include "form1.h"
 #include "form1_widget.h"
 #include "qt_desktop_services.h"
 #include "qt_test_support.h"
@@ -32,6 +33,11 @@ private:
         for (int i = 0; i < image.width() * image.height(); ++i)
             count += image.pixelColor(i % image.width(), i / image.width()) == QColor(86, 153, 203);
         return count;
+    }
+    static int StraightOutlinePixels() {  // the outline's straight runs, drawn on whole pixels
+        const OutlineSpec& outline = Form1.drop_outline;
+        return 2 * outline.pen_width *
+               (outline.rect.width + outline.rect.height - 4 * outline.corner_radius);
     }
 
 private slots:
@@ -166,7 +172,7 @@ private slots:
         }
         int outline = 0;  // while a drag is over the window; none once it went away or dropped
         DragOverAndAway(Window(), *data, [&] { outline = OutlinePixels(); });
-        QCOMPARE(outline > 500, !files.isEmpty());
+        QCOMPARE(outline >= StraightOutlinePixels(), !files.isEmpty());
         QCOMPARE(OutlinePixels(), 0);
         const DropReply reply = DropOnWindow(Window(), *data);
         QCOMPARE(OutlinePixels(), 0);

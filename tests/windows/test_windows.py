@@ -17,7 +17,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 
 from test_e2e import DesktopCase, snippet  # noqa: E402
-from vellumine_driver import DONE, WINDOW_NAME, Vellumine  # noqa: E402
+from vellumine_driver import (DONE, DROP_ZONE, OUTLINE_PIXELS, WINDOW_NAME,  # noqa: E402
+                              Vellumine)
 from x_session import XSession, wait_for  # noqa: E402
 
 EXE = Path(os.environ.get("VELLUMINE_EXE", "build/windows/desktop/win32/vellumine.exe")).resolve()
@@ -25,6 +26,7 @@ WINE = os.environ.get("VELLUMINE_WINE", "wine")
 LISTENER = os.environ.get("VELLUMINE_LISTENER",
                           "build/windows/tests/windows/live_region_listener.exe")
 CAPTION = "Vellumine  v1.0.91"
+CHOOSER = "^Choose an image$"
 
 
 class WineSession(XSession):
@@ -66,15 +68,16 @@ class WineVellumine(Vellumine):
         self.press("ctrl+o")
         # The first start of the chooser in a prefix loads much of the shell.
         chooser = wait_for("the file chooser", lambda: self.session.windows(
-            "^Open$", pid=self.process.pid), timeout=30)
+            CHOOSER, pid=self.process.pid), timeout=30)
         self.session.xdotool("type", "--delay", 20, typed)
         self.session.xdotool("key", "Return")
         wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
 
     def hint_pixels(self):
-        """How many pixels of the drop zone, above the status line, show the drop hint."""
+        """How many pixels of the drop zone show the drop hint."""
         x, y, _, _ = self.session.geometry(self.window)
-        return self.session.pixels(x, y, 198, 150).get(DONE, 0)
+        zone = self.session.pixels(x + DROP_ZONE[0], y + DROP_ZONE[1], *DROP_ZONE[2:])
+        return zone.get(DONE, 0)
 
     def hold_drag_over(self, paths):
         """Drags paths over the drop zone and holds them there; returns the drag source."""
@@ -206,7 +209,7 @@ class Conversions(WineCase):
             # Moved out from under the chooser, which opens in the middle of the screen.
             self.session.xdotool("windowmove", "--sync", self.app.window, 0, 500)
             self.app.press("ctrl+o")
-            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"), timeout=30)
+            chooser = wait_for("the chooser", lambda: self.session.windows(CHOOSER), timeout=30)
             source, lines = self.app.drop([self.make("during.png", 5)])
             try:
                 self.assertEqual(lines.get(timeout=stall), "finished none")
@@ -222,7 +225,7 @@ class Conversions(WineCase):
             self.app.press("ctrl+v")
             # The paste is handled before the next key, so once the chooser is open it is done.
             self.app.press("ctrl+o")
-            chooser = wait_for("the chooser", lambda: self.session.windows("^Open$"), timeout=30)
+            chooser = wait_for("the chooser", lambda: self.session.windows(CHOOSER), timeout=30)
             self.session.xdotool("key", "Escape")
             wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
             self.assertTrue(heard.empty(), "the status line changed")
@@ -235,7 +238,7 @@ class Desktop(WineCase):
         source = self.app.hold_drag_over([self.make("held.png", 9)])
         try:
             try:
-                wait_for("the drop hint", lambda: self.app.hint_pixels() > 300)
+                wait_for("the drop hint", lambda: self.app.hint_pixels() >= OUTLINE_PIXELS)
             finally:
                 self.session.xdotool("mouseup", 1)
             # The source stays until the drop is over: a source gone mid-drop never ends it.
