@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <exception>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "clipboard.h"
 #include "file_chooser.h"
@@ -39,8 +41,6 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 constexpr int kOption1Id = 1001;
 constexpr int kOption2Id = 1002;
 constexpr int kLabel1Id = 1003;
-constexpr WORD kPasteCommand = 2001;
-constexpr WORD kOpenCommand = 2002;
 constexpr UINT_PTR kPictureToolId = 1;
 // Posted to handle a taken file once the key, drop or chooser that brought it has returned.
 constexpr UINT kTakenFilesMessage = WM_APP + 1;
@@ -152,6 +152,22 @@ void Report(const char* where, const char* what) {
     std::fprintf(stderr, "vellumine: %s: %s\n", where, what);
 }
 
+// Gives a variable a value for the object's lifetime, then puts back the value it had, so that
+// an inner scope never ends an outer one's state early.
+template <typename Value>
+class Rollback {
+public:
+    Rollback(Value& variable, Value value)
+        : variable_(variable), previous_(std::exchange(variable, value)) {}
+    ~Rollback() { variable_ = previous_; }
+    Rollback(const Rollback&) = delete;
+    Rollback& operator=(const Rollback&) = delete;
+
+private:
+    Value& variable_;
+    Value previous_;
+};
+
 std::wstring OneLine(std::wstring text) {
     std::ranges::replace(text, L'\n', L' ');
     return text;
@@ -210,9 +226,9 @@ void Form1Window::CreateControls() {
     annotations_.Describe(hwnd_, OneLine(ToWide(Form1.ways_in_hint)));
     annotations_.MakePoliteLiveRegion(label1_);
     const ACCEL keys[] = {
-        {FVIRTKEY | FCONTROL, 'V', kPasteCommand},
-        {FVIRTKEY | FSHIFT, VK_INSERT, kPasteCommand},
-        {FVIRTKEY | FCONTROL, 'O', kOpenCommand},
+        {FVIRTKEY | FCONTROL, 'V', IDM_PASTE},
+        {FVIRTKEY | FSHIFT, VK_INSERT, IDM_PASTE},
+        {FVIRTKEY | FCONTROL, 'O', IDM_OPEN},
     };
     accelerators_.Reset(::CreateAcceleratorTableW(const_cast<ACCEL*>(keys), std::size(keys)));
     if (!accelerators_) {
@@ -492,13 +508,16 @@ void Form1Window::PasteFiles() {
         return;
     }
     UniqueGlobal list;
-    {
+    try {
         // Open only for as long as the copy takes: a conversion that puts its snippet on the
         // clipboard opens it again.
         OpenedClipboard clipboard(hwnd_);
         list = clipboard.CopyFileList();
+    } catch (const Failure&) {
+        ::MessageBeep(MB_OK);
+        return;
     }
-    // A clipboard without files is handled as a drop without files: nothing happens.
+    // A clipboard without a whole file list is handled as a drop without files: nothing happens.
     TakeFileList(std::move(list));
 }
 
@@ -507,12 +526,14 @@ void Form1Window::OpenChosenFile() {
         return;
     }
     std::optional<std::wstring> path;
-    {
+    try {
         // The chooser runs a message loop of its own, in which drops and the window's other
         // messages still arrive; none of them may start a conversion meanwhile.
-        in_drop_ = true;
-        ScopeGuard done([this]() noexcept { in_drop_ = false; });
+        const Rollback busy(intake_, Intake::Busy);
         path = ChooseImageFile(hwnd_, chooser_folder_);
+    } catch (const Failure&) {
+        ::MessageBeep(MB_OK);
+        return;
     }
     if (path) {
         TakeFileList(MakeFileList(*path));
@@ -520,7 +541,7 @@ void Form1Window::OpenChosenFile() {
 }
 
 bool Form1Window::TakesFiles() const {
-    return hwnd_ != nullptr && !in_drop_ && !taken_;
+    return hwnd_ != nullptr && intake_ == Intake::Idle;
 }
 
 void Form1Window::ShowDropHint(bool shown) {
@@ -537,34 +558,33 @@ bool Form1Window::TakeFileList(UniqueGlobal list) {
     if (!TakesFiles()) {
         return false;
     }
-    taken_.emplace(std::move(list));
     if (!::PostMessageW(hwnd_, kTakenFilesMessage, 0, 0)) {
-        taken_.reset();
         return false;
     }
+    taken_ = std::move(list);
+    intake_ = Intake::Queued;
     return true;
 }
 
 void Form1Window::HandleTakenFiles() {
-    if (!taken_) {
+    if (intake_ != Intake::Queued) {
         return;
     }
-    const UniqueGlobal list = std::move(*taken_);
-    taken_.reset();
-    in_drop_ = true;
-    ScopeGuard done([this]() noexcept { in_drop_ = false; });
+    const UniqueGlobal list = std::move(taken_);
+    intake_ = Intake::Idle;
+    const Rollback busy(intake_, Intake::Busy);
     HandleFileDrop(Win32DropData(static_cast<HDROP>(list.Get())));
 }
 
 void Form1Window::DropFiles(HDROP drop) {
     const DropFinisher finisher(drop);
-    // The warning box runs a message loop of its own, in which a second drop could arrive and
-    // start a second conversion inside the first; that drop is let go instead.
-    if (in_drop_) {
+    // The warning box and the chooser run message loops of their own, in which a drop could
+    // arrive and start a second conversion inside the first; like one that comes while a taken
+    // list waits, that drop is let go instead.
+    if (!TakesFiles()) {
         return;
     }
-    in_drop_ = true;
-    ScopeGuard done([this]() noexcept { in_drop_ = false; });
+    const Rollback busy(intake_, Intake::Busy);
     HandleFileDrop(Win32DropData(drop));
 }
 
@@ -624,11 +644,11 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case WM_COMMAND:
             // Keyboard shortcuts come without a control.
-            if (lparam == 0 && LOWORD(wparam) == kPasteCommand) {
+            if (lparam == 0 && LOWORD(wparam) == IDM_PASTE) {
                 PasteFiles();
                 return 0;
             }
-            if (lparam == 0 && LOWORD(wparam) == kOpenCommand) {
+            if (lparam == 0 && LOWORD(wparam) == IDM_OPEN) {
                 OpenChosenFile();
                 return 0;
             }
