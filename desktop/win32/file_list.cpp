@@ -12,19 +12,20 @@
 
 namespace {
 
-// Whether the names from offset on, in characters of type Char, each end within the block, and
-// the list with them: a name ends with a zero, the list with an empty name.
+// Whether the names from offset on, in characters of type Char, are one or more, each ends
+// within the block, and the list with them: a name ends with a zero, the list with a second one.
+// A list without names is none: DragQueryFile (Wine's, at least) reads a character past it.
 template <typename Char>
 bool EndsWithin(const std::byte* block, std::size_t offset, std::size_t bytes) {
-    bool name_empty = true;
+    Char previous = 0;
     for (std::size_t at = offset; bytes - at >= sizeof(Char); at += sizeof(Char)) {
         Char character{};
         // Copied rather than read in place: nothing says the list starts on a Char boundary.
         std::memcpy(&character, block + at, sizeof character);
-        if (character == 0 && name_empty) {
-            return true;
+        if (character == 0 && (at == offset || previous == 0)) {
+            return at != offset;
         }
-        name_empty = character == 0;
+        previous = character;
     }
     return false;
 }
