@@ -2,7 +2,6 @@
 #include "form1_handlers.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -12,8 +11,6 @@
 #include "text.h"
 
 namespace {
-
-constexpr std::array<std::string_view, 4> kAcceptedExtensions{"gif", "jpeg", "jpg", "png"};
 
 // One step of the drop handler: a failure in it is dropped and the handler goes on.
 template <typename Step>

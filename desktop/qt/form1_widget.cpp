@@ -28,15 +28,6 @@
 
 namespace {
 
-// Named where a user looks for them: the drop picture's tooltip (one way a line) and the
-// window's description.
-constexpr char kWaysIn[] =
-    "Drop a GIF, JPEG or PNG file here,\npaste a copied one with Ctrl+V,\nor choose one with "
-    "Ctrl+O or a double-click here.";
-constexpr char kImageFilters[] = "Images (*.gif *.jpeg *.jpg *.png);;All files (*)";
-// The drop picture's dashed outline, traced in ColourDone while a file drag is over the window.
-constexpr QRectF kPictureOutline{9, 7, 180, 141};
-constexpr qreal kPictureOutlineRadius = 10;
 // Fewer rows than one draw that Qt's raster engine splits between threads (96).
 constexpr int kPictureBand = 64;
 
@@ -46,6 +37,19 @@ QRect Geometry(const ControlSpec& control) {
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QRect Rect(const RectSpec& rect) {
+    return {rect.left, rect.top, rect.width, rect.height};
+}
+
+// QFileDialog reads each kind's patterns from the brackets at the end of its name.
+QString NameFilters() {
+    QStringList filters;
+    for (const FileFilterSpec& filter : Form1.chooser_filters) {
+        filters.append(Text(filter.name));
+    }
+    return filters.join(QStringLiteral(";;"));
 }
 
 // Our pictures are all PNG. Named as such, without guessing, Qt 6.4 decodes them itself instead
@@ -112,7 +116,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     setWindowIcon(icon);
     setObjectName(QStringLiteral("Form1"));
     InstallForm1Accessibility();
-    setToolTip(QString::fromLatin1(kWaysIn));
+    setToolTip(Text(Form1.ways_in_hint));
     setAccessibleDescription(toolTip().replace(QLatin1Char('\n'), QLatin1Char(' ')));
 
     // Created in tab order.
@@ -153,7 +157,7 @@ QRadioButton* Form1Widget::Option(OptionButton option) const {
 }
 
 QRect Form1Widget::DropZone() const {
-    return {0, 0, width(), Form1.label1.top};
+    return Rect(Form1.drop_zone);
 }
 
 void Form1Widget::PasteFiles() {
@@ -173,8 +177,8 @@ void Form1Widget::ChooseFile() {
     // file:// address keeps the bytes of a name that is not UTF-8, which QtDropData passes on.
     // Qt's own dialog answers with the name as it lists it, encoded as QFile::encodeName does
     // (Qt 6.4 lists such a name with U+FFFD in it, and its dialog refuses it as not found).
-    const QUrl chosen = QFileDialog::getOpenFileUrl(
-        this, QStringLiteral("Choose an image"), last_folder_, QString::fromLatin1(kImageFilters));
+    const QUrl chosen =
+        QFileDialog::getOpenFileUrl(this, Text(Form1.chooser_title), last_folder_, NameFilters());
     if (chosen.isEmpty()) {
         return;
     }
@@ -247,9 +251,10 @@ void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
         }
     }
     if (drop_target_) {
+        const OutlineSpec& outline = Form1.drop_outline;
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(ToQColor(ColourDone), 3));
-        painter.drawRoundedRect(kPictureOutline, kPictureOutlineRadius, kPictureOutlineRadius);
+        painter.setPen(QPen(ToQColor(ColourDone), outline.pen_width));
+        painter.drawRoundedRect(Rect(outline.rect), outline.corner_radius, outline.corner_radius);
     }
 }
 

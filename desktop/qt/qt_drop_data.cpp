@@ -25,8 +25,9 @@ QtDropData::QtDropData(const QList<QUrl>& urls) {
         if (path.empty()) {
             continue;
         }
-        // file://localhost/... names a local file too; another host's path is kept as
-        // toLocalFile gives it, so that reading it fails with the usual box.
+        // file://localhost/... names a local file too. Another host's file keeps its host, as
+        // toLocalFile writes it (//host/path): the file reader refuses such a path, so the drop
+        // ends in the usual box, where Linux would have read it as the local /path.
         if (!IsThisMachine(url.host())) {
             path.insert(0, "//" + url.host().toStdString());
         }

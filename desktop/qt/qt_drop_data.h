@@ -17,7 +17,8 @@ public:
         : QtDropData(mime_data.hasUrls() ? mime_data.urls() : QList<QUrl>{}) {}
     explicit QtDropData(const QList<QUrl>& urls);
 
-    // The paths of the local files among the addresses, in order, as the file system's bytes.
+    // The paths of the files among the addresses, in order, as the file system's bytes; a file on
+    // another machine as //host/path, which the file reader refuses.
     const std::vector<std::string>& LocalPaths() const { return paths_; }
 
 private:

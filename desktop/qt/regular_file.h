@@ -1,4 +1,5 @@
-// Size and contents of regular files; anything else (folders, devices, pipes) is refused.
+// Size and contents of regular files; anything else (folders, devices, pipes, another machine's
+// files) is refused.
 #pragma once
 
 #include <cstdint>

@@ -37,10 +37,19 @@ void RefuseEmbeddedNul(const std::string& path) {
     }
 }
 
+// A path that starts with exactly two slashes names a file on another machine, as QUrl writes
+// file://host/path; Linux would read it as /path on this one, which is another file.
+void RefuseOtherMachine(const std::string& path) {
+    if (path.starts_with("//") && !path.starts_with("///")) {
+        throw Failure("a file on another machine: " + path);
+    }
+}
+
 }  // namespace
 
 std::uint64_t RegularFileLength(const std::string& path) {
     RefuseEmbeddedNul(path);
+    RefuseOtherMachine(path);
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         Fail("cannot look at", path);
@@ -53,6 +62,7 @@ std::uint64_t RegularFileLength(const std::string& path) {
 
 ByteText ReadRegularFile(const std::string& path, std::size_t count) {
     RefuseEmbeddedNul(path);
+    RefuseOtherMachine(path);
     // O_NONBLOCK: if a pipe took the file's place since its length was taken, opening it must
     // not wait for a writer; the type check below then refuses it.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));

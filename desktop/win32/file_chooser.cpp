@@ -4,7 +4,14 @@
 // Needs the types that windows.h declares.
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "failure.h"
+#include "form1.h"
+#include "wide_text.h"
 #include "win32_handles.h"
 
 namespace {
@@ -35,12 +42,22 @@ std::optional<std::wstring> ChooseImageFile(HWND owner, std::wstring& folder) {
           "cannot create the file chooser");
     const UniqueCom<IFileOpenDialog> dialog(raw_dialog);
 
-    const COMDLG_FILTERSPEC types[] = {
-        {L"Images (*.gif *.jpeg *.jpg *.png)", L"*.gif;*.jpeg;*.jpg;*.png"},
-        {L"All files (*.*)", L"*.*"},
-    };
-    Check(dialog.Get()->SetFileTypes(2, types), "cannot set the chooser's file types");
+    // The dialog copies the names and patterns; they need to live only until it has them.
+    std::vector<std::pair<std::wstring, std::wstring>> texts;
+    std::vector<COMDLG_FILTERSPEC> types;
+    for (const FileFilterSpec& filter : Form1.chooser_filters) {
+        std::wstring patterns = ToWide(filter.patterns);
+        std::ranges::replace(patterns, L' ', L';');  // the dialog's separator
+        texts.emplace_back(ToWide(filter.name), std::move(patterns));
+    }
+    for (const auto& [name, patterns] : texts) {
+        types.push_back({name.c_str(), patterns.c_str()});
+    }
+    Check(dialog.Get()->SetFileTypes(static_cast<UINT>(types.size()), types.data()),
+          "cannot set the chooser's file types");
     Check(dialog.Get()->SetFileTypeIndex(1), "cannot set the chooser's file type");
+    Check(dialog.Get()->SetTitle(ToWide(Form1.chooser_title).c_str()),
+          "cannot set the chooser's title");
     FILEOPENDIALOGOPTIONS options = 0;
     Check(dialog.Get()->GetOptions(&options), "cannot read the chooser's options");
     // No change of the process's working folder, and only files that a drop could bring.

@@ -7,10 +7,14 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "clipboard.h"
 #include "file_chooser.h"
@@ -37,21 +41,11 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 constexpr int kOption1Id = 1001;
 constexpr int kOption2Id = 1002;
 constexpr int kLabel1Id = 1003;
-constexpr WORD kPasteCommand = 2001;
-constexpr WORD kOpenCommand = 2002;
 constexpr UINT_PTR kPictureToolId = 1;
 // Posted to handle a taken file once the key, drop or chooser that brought it has returned.
 constexpr UINT kTakenFilesMessage = WM_APP + 1;
-// The tooltip's and the window's accessible description: the ways in besides a drag.
-constexpr wchar_t kWaysIn[] =
-    L"Drop an image file here, paste a copied one with Ctrl+V, or open one with Ctrl+O or a "
-    L"double-click.";
-// The drop zone's dashed outline in the picture (drop_zone.svg), at 96 dpi: a drag that will
-// be taken draws it solid.
-constexpr RECT kDropZoneOutline{9, 7, 189, 148};
-constexpr int kDropZoneCorner = 20;
-// Wide enough for the tooltip's text on three lines.
-constexpr int kTooltipWidth = 240;
+// Wider than the longest line of the ways-in hint, which then breaks only where the hint does.
+constexpr int kTooltipWidth = 320;
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -158,6 +152,27 @@ void Report(const char* where, const char* what) {
     std::fprintf(stderr, "vellumine: %s: %s\n", where, what);
 }
 
+// Gives a variable a value for the object's lifetime, then puts back the value it had, so that
+// an inner scope never ends an outer one's state early.
+template <typename Value>
+class Rollback {
+public:
+    Rollback(Value& variable, Value value)
+        : variable_(variable), previous_(std::exchange(variable, value)) {}
+    ~Rollback() { variable_ = previous_; }
+    Rollback(const Rollback&) = delete;
+    Rollback& operator=(const Rollback&) = delete;
+
+private:
+    Value& variable_;
+    Value previous_;
+};
+
+std::wstring OneLine(std::wstring text) {
+    std::ranges::replace(text, L'\n', L' ');
+    return text;
+}
+
 }  // namespace
 
 Form1Window::Form1Window(HINSTANCE instance)
@@ -208,12 +223,12 @@ void Form1Window::CreateControls() {
                           Form1.label1, kLabel1Id);
     ::SendMessageW(Form1.option1.initially_selected ? option1_ : option2_, BM_SETCHECK, BST_CHECKED,
                    0);
-    annotations_.Describe(hwnd_, kWaysIn);
+    annotations_.Describe(hwnd_, OneLine(ToWide(Form1.ways_in_hint)));
     annotations_.MakePoliteLiveRegion(label1_);
     const ACCEL keys[] = {
-        {FVIRTKEY | FCONTROL, 'V', kPasteCommand},
-        {FVIRTKEY | FSHIFT, VK_INSERT, kPasteCommand},
-        {FVIRTKEY | FCONTROL, 'O', kOpenCommand},
+        {FVIRTKEY | FCONTROL, 'V', IDM_PASTE},
+        {FVIRTKEY | FSHIFT, VK_INSERT, IDM_PASTE},
+        {FVIRTKEY | FCONTROL, 'O', IDM_OPEN},
     };
     accelerators_.Reset(::CreateAcceleratorTableW(const_cast<ACCEL*>(keys), std::size(keys)));
     if (!accelerators_) {
@@ -233,10 +248,12 @@ void Form1Window::CreateTooltip() {
     if (tooltip_ == nullptr) {
         return;
     }
+    // The tooltip keeps a copy of the text.
+    std::wstring hint = ToWide(Form1.ways_in_hint);
     TTTOOLINFOW tool = PictureTool();
     tool.uFlags = TTF_SUBCLASS;
     tool.hinst = instance_;
-    tool.lpszText = const_cast<wchar_t*>(kWaysIn);
+    tool.lpszText = hint.data();
     ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(kTooltipWidth));
 }
@@ -251,7 +268,9 @@ TTTOOLINFOW Form1Window::PictureTool() const {
 }
 
 RECT Form1Window::PictureRect() const {
-    return {0, 0, Scale(Form1.picture_width), Scale(Form1.label1.top)};
+    const RectSpec& zone = Form1.drop_zone;
+    return {Scale(zone.left), Scale(zone.top), Scale(zone.left + zone.width),
+            Scale(zone.top + zone.height)};
 }
 
 void Form1Window::Show(int show_command) {
@@ -417,15 +436,20 @@ void Form1Window::Paint() {
 }
 
 void Form1Window::DrawDropHint(HDC dc) const {
-    const UniqueHandle<GdiObjectTraits<HPEN>> pen(::CreatePen(PS_SOLID, Scale(2), ColourDone));
+    const OutlineSpec& outline = Form1.drop_outline;
+    const UniqueHandle<GdiObjectTraits<HPEN>> pen(
+        ::CreatePen(PS_SOLID, Scale(outline.pen_width), ColourDone));
     if (!pen) {
         return;
     }
     const Selected with_pen(dc, pen.Get());
     const Selected hollow(dc, ::GetStockObject(NULL_BRUSH));
-    ::RoundRect(dc, Scale(kDropZoneOutline.left), Scale(kDropZoneOutline.top),
-                Scale(kDropZoneOutline.right), Scale(kDropZoneOutline.bottom),
-                Scale(kDropZoneCorner), Scale(kDropZoneCorner));
+    // RoundRect takes the corners' diameter, and ends a pixel short of its right and bottom
+    // edges: one more puts its lines on the picture's, as on the left and at the top.
+    const RectSpec& line = outline.rect;
+    ::RoundRect(dc, Scale(line.left), Scale(line.top), Scale(line.left + line.width) + 1,
+                Scale(line.top + line.height) + 1, Scale(2 * outline.corner_radius),
+                Scale(2 * outline.corner_radius));
 }
 
 void Form1Window::DrawPicture(HDC dc) {
@@ -484,13 +508,16 @@ void Form1Window::PasteFiles() {
         return;
     }
     UniqueGlobal list;
-    {
+    try {
         // Open only for as long as the copy takes: a conversion that puts its snippet on the
         // clipboard opens it again.
         OpenedClipboard clipboard(hwnd_);
         list = clipboard.CopyFileList();
+    } catch (const Failure&) {
+        ::MessageBeep(MB_OK);
+        return;
     }
-    // A clipboard without files is handled as a drop without files: nothing happens.
+    // A clipboard without a whole file list is handled as a drop without files: nothing happens.
     TakeFileList(std::move(list));
 }
 
@@ -499,12 +526,14 @@ void Form1Window::OpenChosenFile() {
         return;
     }
     std::optional<std::wstring> path;
-    {
+    try {
         // The chooser runs a message loop of its own, in which drops and the window's other
         // messages still arrive; none of them may start a conversion meanwhile.
-        in_drop_ = true;
-        ScopeGuard done([this]() noexcept { in_drop_ = false; });
+        const Rollback busy(intake_, Intake::Busy);
         path = ChooseImageFile(hwnd_, chooser_folder_);
+    } catch (const Failure&) {
+        ::MessageBeep(MB_OK);
+        return;
     }
     if (path) {
         TakeFileList(MakeFileList(*path));
@@ -512,7 +541,7 @@ void Form1Window::OpenChosenFile() {
 }
 
 bool Form1Window::TakesFiles() const {
-    return hwnd_ != nullptr && !in_drop_ && !taken_;
+    return hwnd_ != nullptr && intake_ == Intake::Idle;
 }
 
 void Form1Window::ShowDropHint(bool shown) {
@@ -529,34 +558,33 @@ bool Form1Window::TakeFileList(UniqueGlobal list) {
     if (!TakesFiles()) {
         return false;
     }
-    taken_.emplace(std::move(list));
     if (!::PostMessageW(hwnd_, kTakenFilesMessage, 0, 0)) {
-        taken_.reset();
         return false;
     }
+    taken_ = std::move(list);
+    intake_ = Intake::Queued;
     return true;
 }
 
 void Form1Window::HandleTakenFiles() {
-    if (!taken_) {
+    if (intake_ != Intake::Queued) {
         return;
     }
-    const UniqueGlobal list = std::move(*taken_);
-    taken_.reset();
-    in_drop_ = true;
-    ScopeGuard done([this]() noexcept { in_drop_ = false; });
+    const UniqueGlobal list = std::move(taken_);
+    intake_ = Intake::Idle;
+    const Rollback busy(intake_, Intake::Busy);
     HandleFileDrop(Win32DropData(static_cast<HDROP>(list.Get())));
 }
 
 void Form1Window::DropFiles(HDROP drop) {
     const DropFinisher finisher(drop);
-    // The warning box runs a message loop of its own, in which a second drop could arrive and
-    // start a second conversion inside the first; that drop is let go instead.
-    if (in_drop_) {
+    // The warning box and the chooser run message loops of their own, in which a drop could
+    // arrive and start a second conversion inside the first; like one that comes while a taken
+    // list waits, that drop is let go instead.
+    if (!TakesFiles()) {
         return;
     }
-    in_drop_ = true;
-    ScopeGuard done([this]() noexcept { in_drop_ = false; });
+    const Rollback busy(intake_, Intake::Busy);
     HandleFileDrop(Win32DropData(drop));
 }
 
@@ -616,11 +644,11 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case WM_COMMAND:
             // Keyboard shortcuts come without a control.
-            if (lparam == 0 && LOWORD(wparam) == kPasteCommand) {
+            if (lparam == 0 && LOWORD(wparam) == IDM_PASTE) {
                 PasteFiles();
                 return 0;
             }
-            if (lparam == 0 && LOWORD(wparam) == kOpenCommand) {
+            if (lparam == 0 && LOWORD(wparam) == IDM_OPEN) {
                 OpenChosenFile();
                 return 0;
             }

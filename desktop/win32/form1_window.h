@@ -7,7 +7,6 @@
 #include <shellapi.h>
 
 #include <array>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -61,13 +60,15 @@ private:
     void Paint();
     void DrawPicture(HDC dc);
     void DropFiles(HDROP drop);
+    // Ctrl+V and the chooser: each beeps, as Windows does for what cannot be done now, when the
+    // clipboard or the chooser cannot be opened.
     void PasteFiles();
     void OpenChosenFile();
     void HandleTakenFiles();
     bool TakesFiles() const override;
     void ShowDropHint(bool shown) override;
     bool TakeFileList(UniqueGlobal list) override;
-    // The drop picture's part above Label1, where the tooltip and the double-click are.
+    // The drop zone, where the tooltip and the double-click are, scaled.
     RECT PictureRect() const;
     // The tooltip's record of the drop picture: which window and which area it covers.
     TTTOOLINFOW PictureTool() const;
@@ -93,17 +94,20 @@ private:
     UniqueIcon big_icon_;
     UniqueIcon small_icon_;
     bool busy_ = false;
-    // A file is being handled, or chosen: no second one may start meanwhile.
-    bool in_drop_ = false;
+    // What the window is doing with files; every way in starts only while it is Idle, so that no
+    // file starts inside another's box or chooser. Queued: a taken list waits for its turn in
+    // taken_. Busy: a file is being chosen, or handled (its warning box may be open).
+    enum class Intake { Idle, Queued, Busy };
+    Intake intake_ = Intake::Idle;
     HWND tooltip_ = nullptr;
     UniqueAccelerators accelerators_;
     AccessibleAnnotations annotations_;
     FileDropTarget drop_target_{*this};
     bool drop_target_registered_ = false;
     bool drop_hint_ = false;
-    // A pasted, dropped or chosen file list waiting for its turn; an empty block is a paste
+    // The pasted, dropped or chosen file list that waits while Queued; an empty block is a paste
     // without files.
-    std::optional<UniqueGlobal> taken_;
+    UniqueGlobal taken_;
     // Where the file chooser was last left in this run.
     std::wstring chooser_folder_;
 };

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "clipboard.h"
+#include "file_list.h"
 #include "form1_handlers.h"
 #include "form1_window.h"
 #include "regular_file.h"
@@ -168,13 +169,17 @@ bool Win32DesktopServices::IsOption1Selected() {
 }
 
 bool Win32DesktopServices::HasFileList(const DropData& data) {
-    // A paste from a clipboard without files brings no list at all.
+    // A paste from a clipboard without files brings no list at all, and a block that is not a
+    // whole list counts as none.
     const HDROP drop = DropOf(data);
-    return drop != nullptr && ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0;
+    return IsWholeFileList(drop) && ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0;
 }
 
 std::string Win32DesktopServices::FirstDroppedFile(const DropData& data) {
     const HDROP drop = DropOf(data);
+    if (!IsWholeFileList(drop)) {
+        throw Failure("the drop holds no whole file list");
+    }
     const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
     if (length == 0) {
         throw Failure("the drop holds no file");

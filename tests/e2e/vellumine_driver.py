@@ -1,5 +1,6 @@
 """Vellumine as a user meets it: its window, drops from a file-manager-like source, its box."""
 import queue
+import re
 import subprocess
 import threading
 from pathlib import Path
@@ -12,9 +13,21 @@ WINDOW_NAME = "^Vellumine  v"
 BOX_NAME = "^Vellumine$"
 # Where the window is put, so that drags and pixel samples know where to go.
 PLACE = (400, 200)
+
+
+def form1_numbers(field):
+    """The numbers of one of Form1's fields in window/form1.h, where both backends read it."""
+    form1_h = (Path(__file__).resolve().parents[2] / "window" / "form1.h").read_text()
+    line = re.search(rf"^\s*\.{field} = (.*),$", form1_h, re.MULTILINE).group(1)
+    return [int(number) for number in re.findall(r"\d+", line)]
+
+
 # Label1 within the client area, and the drop picture above it.
 LABEL = (0, 156, 197, 21)
-DROP_ZONE = (0, 0, 198, 156)
+DROP_ZONE = form1_numbers("drop_zone")
+# The drop outline's straight runs, which each backend draws on whole pixels in DONE.
+_, _, _WIDTH, _HEIGHT, _CORNER, _PEN = form1_numbers("drop_outline")
+OUTLINE_PIXELS = 2 * _PEN * (_WIDTH + _HEIGHT - 4 * _CORNER)
 # Prints Vellumine's window and controls as a screen reader finds them (role|name|checked|
 # focused), then "ready", then each name or text change and each object shown (event|role|text).
 ACCESSIBILITY_PROBE = """
@@ -102,7 +115,7 @@ class Vellumine:
     def drop_target_shown(self):
         x, y, _, _ = self.session.geometry(self.window)
         zone = self.session.pixels(x + DROP_ZONE[0], y + DROP_ZONE[1], *DROP_ZONE[2:])
-        return zone.get(DONE, 0) >= 500  # the picture outlined, as while files are over it
+        return zone.get(DONE, 0) >= OUTLINE_PIXELS  # outlined, as while files are over it
 
     def press(self, keys):
         # Keys go to the focused window (Qt ignores keys sent with XSendEvent), so only once

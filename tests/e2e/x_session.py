@@ -10,6 +10,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import uuid
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -48,6 +49,9 @@ class XSession:
         self.env = dict(os.environ)
         for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"):
             self.env.pop(name, None)
+        # Every process of this session carries the mark, and no other does: a run of the same
+        # build in another namespace can have the same display number and the same binary.
+        self.env["VELLUMINE_TEST_SESSION"] = uuid.uuid4().hex
         self.env["XDG_RUNTIME_DIR"] = str(self.tmp / "runtime")
         (self.tmp / "runtime").mkdir(mode=0o700)
         self.env["HOME"] = str(self.tmp / "home")
@@ -223,12 +227,12 @@ class XSession:
         wait_for("CopyQ to record the clipboard", recorded, timeout=60)
 
     def running(self, *programs):
-        """The ids of the processes on this display that run one of the given programs."""
-        found, display = [], f"DISPLAY={self.display}".encode()
+        """The ids of this session's processes that run one of the given programs."""
+        found, mark = [], f"VELLUMINE_TEST_SESSION={self.env['VELLUMINE_TEST_SESSION']}".encode()
         for process in Path("/proc").iterdir():
             try:
                 if (process.name.isdigit() and os.readlink(process / "exe") in map(str, programs)
-                        and display in (process / "environ").read_bytes().split(b"\0")):
+                        and mark in (process / "environ").read_bytes().split(b"\0")):
                     found.append(int(process.name))
             except OSError:
                 pass  # ended meanwhile
@@ -240,7 +244,8 @@ class XSession:
         out = self.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
                         "+repage", "-depth", "8", "txt:-"])
         counts = {}
-        for match in re.finditer(r"\((\d+),(\d+),(\d+)", out.split("\n", 1)[1]):
+        # One pixel a line, "X,Y: (R,G,B)  #RRGGBB  srgb(R,G,B)": only the first triple counts.
+        for match in re.finditer(r"^\d+,\d+: \((\d+),(\d+),(\d+)", out, re.MULTILINE):
             colour = tuple(int(v) for v in match.groups())
             counts[colour] = counts.get(colour, 0) + 1
         return counts

@@ -30,6 +30,18 @@ TEST(Form1Caption, JoinsTheVersionNumbersWithoutLeadingZeros) {
     EXPECT_EQ(Form1Caption({12, 3, 0}), "Vellumine  v12.3.0");
 }
 
+TEST(Form1, ChooserListsTheAcceptedImagesAndNamesEachKindsPatterns) {
+    std::string images;
+    for (std::string_view extension : kAcceptedExtensions) {
+        images.append(images.empty() ? "*." : " *.").append(extension);
+    }
+    EXPECT_EQ(Form1.chooser_filters[0].patterns, images);
+    for (const FileFilterSpec& kind : Form1.chooser_filters) {  // Qt reads them from the name
+        EXPECT_TRUE(kind.name.ends_with(std::string("(").append(kind.patterns).append(")")))
+            << kind.name;
+    }
+}
+
 TEST(HandleFileDrop, ConvertsAcceptedFilesAndRefusesOthers) {
     const std::string done = "Clipboard! Size 41 b";
     const struct {
