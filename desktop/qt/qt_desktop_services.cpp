@@ -3,13 +3,18 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <thread>
 
+#include "clipboard_keeper_start.h"
 #include "form1_accessibility.h"
 #include "form1_handlers.h"
 #include "form1_widget.h"
@@ -19,6 +24,28 @@
 #include "vellumine_version.h"
 
 namespace {
+
+// A keeper that has not taken the clipboard by then is given up: closing must stay quick.
+constexpr std::chrono::milliseconds kKeeperTakeOver{1000};
+// How long Qt may take to hear that the keeper has the clipboard now.
+constexpr std::chrono::milliseconds kClipboardLoss{300};
+
+// Runs an action when its window is about to close, before it is hidden.
+class CloseWatcher final : public QObject {
+public:
+    explicit CloseWatcher(std::function<void()> action) : action_(std::move(action)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            action_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> action_;
+};
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -42,6 +69,11 @@ QtDesktopServices::~QtDesktopServices() {
 
 void QtDesktopServices::CreateMainWindow() {
     window_ = std::make_unique<Form1Widget>();
+    if (x11_display_) {
+        close_watcher_ = std::make_unique<CloseWatcher>(
+            [display = *x11_display_] { HandOverClipboard(display); });
+        window_->installEventFilter(close_watcher_.get());
+    }
     HandleWindowLoad();
     window_->show();
 }
@@ -58,6 +90,42 @@ void QtDesktopServices::EndProgram() {
     // Ends at once, as a second copy must, without unwinding through the toolkit; nothing of
     // this process needs saving.
     std::_Exit(0);
+}
+
+void QtDesktopServices::KeepClipboardAfterExit(std::string x11_display) {
+    x11_display_ = std::move(x11_display);
+}
+
+void QtDesktopServices::HandOverClipboard(const std::string& x11_display) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr) {
+        return;
+    }
+    // A loss of the clipboard may still wait in the queue; it must count before we decide.
+    // Input waits: a drop must not start while the window closes.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QByteArray text = clipboard->text(QClipboard::Clipboard).toUtf8();
+    if (!clipboard->ownsClipboard() || text.isEmpty()) {
+        return;
+    }
+    const KeeperOutcome outcome =
+        StartClipboardKeeper(x11->connection(), x11_display,
+                             std::string_view(text.constData(), text.size()), kKeeperTakeOver);
+    if (outcome != KeeperOutcome::Serving) {
+        return;
+    }
+    // Qt must hear that the clipboard is the keeper's before the application object goes:
+    // Qt 6.4 then offers a clipboard it believes its own to whatever owns CLIPBOARD_MANAGER and
+    // waits seconds for an answer that wlroots' X11 window manager never gives.
+    const auto deadline = std::chrono::steady_clock::now() + kClipboardLoss;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!clipboard->ownsClipboard() || std::chrono::steady_clock::now() > deadline) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 Form1Widget& QtDesktopServices::RequireWindow() const {
