@@ -8,11 +8,13 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QWindow>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "clipboard_keeper_start.h"
 #include "form1_accessibility.h"
@@ -30,21 +32,23 @@ constexpr std::chrono::milliseconds kKeeperTakeOver{1000};
 // How long Qt may take to hear that the keeper has the clipboard now.
 constexpr std::chrono::milliseconds kClipboardLoss{300};
 
-// Runs an action when its window is about to close, before it is hidden.
-class CloseWatcher final : public QObject {
+// How long after the clipboard was set under native Wayland an input event may still set it again
+// (see SetClipboardText).
+constexpr std::chrono::seconds kWaylandRetry{3};
+
+// Shows every event of the object it watches to an action, which lets it pass on.
+class EventWatcher final : public QObject {
 public:
-    explicit CloseWatcher(std::function<void()> action) : action_(std::move(action)) {}
+    explicit EventWatcher(std::function<void(const QEvent&)> action) : action_(std::move(action)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close) {
-            action_();
-        }
+        action_(*event);
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    std::function<void()> action_;
+    std::function<void(const QEvent&)> action_;
 };
 
 QString ToQString(std::string_view text) {
@@ -70,12 +74,37 @@ QtDesktopServices::~QtDesktopServices() {
 void QtDesktopServices::CreateMainWindow() {
     window_ = std::make_unique<Form1Widget>();
     if (x11_display_) {
-        close_watcher_ = std::make_unique<CloseWatcher>(
-            [display = *x11_display_] { HandOverClipboard(display); });
+        close_watcher_ = std::make_unique<EventWatcher>([display = *x11_display_](const QEvent& e) {
+            if (e.type() == QEvent::Close) {
+                HandOverClipboard(display);
+            }
+        });
         window_->installEventFilter(close_watcher_.get());
     }
     HandleWindowLoad();
     window_->show();
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        input_watcher_ = std::make_unique<EventWatcher>([this](const QEvent& e) {
+            const QEvent::Type type = e.type();
+            if (type == QEvent::Enter || type == QEvent::MouseButtonPress ||
+                type == QEvent::KeyPress) {
+                RetryWaylandClipboard();
+            }
+        });
+        window_->windowHandle()->installEventFilter(input_watcher_.get());
+    }
+}
+
+void QtDesktopServices::RetryWaylandClipboard() {
+    if (wayland_retry_.isNull()) {
+        return;
+    }
+    const QString text = std::exchange(wayland_retry_, QString());
+    QClipboard* clipboard = QApplication::clipboard();
+    if (std::chrono::steady_clock::now() < wayland_retry_until_ && clipboard->ownsClipboard() &&
+        clipboard->text(QClipboard::Clipboard) == text) {
+        clipboard->setText(text, QClipboard::Clipboard);
+    }
 }
 
 void QtDesktopServices::ShowMainWindow() {
@@ -207,6 +236,7 @@ std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
 }
 
 void QtDesktopServices::ClearClipboard() {
+    wayland_retry_.clear();
     // Owning the clipboard with nothing in it, rather than giving it up: on X11 a clipboard with
     // no owner makes clipboard managers step in with what they kept, and their answer can land
     // after the snippet and replace it.
@@ -221,6 +251,15 @@ void QtDesktopServices::SetClipboardText(std::string_view text) {
     // our own copy while we own the clipboard) tells a refusal from a success.
     if (clipboard->text(QClipboard::Clipboard) != snippet) {
         throw Failure("the clipboard did not take the text");
+    }
+    // Qt 6.4's Wayland plugin names the serial of the last pointer or key event it saw in our
+    // window, and a compositor refuses a serial older than another program's copy (sway:
+    // "serial indicates superseded"). A drop brings no such event, so after a drop onto the
+    // window without a click the snippet may not have been taken; the next event that does
+    // (the pointer entering anew as the drag ends, a click, a key) sets it again, shortly after.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        wayland_retry_ = snippet;
+        wayland_retry_until_ = std::chrono::steady_clock::now() + kWaylandRetry;
     }
 }
 

@@ -1,6 +1,8 @@
 // QtDesktopServices: DesktopServices on Qt 6 Widgets.
 #pragma once
 
+#include <QString>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,10 +61,16 @@ public:
 
 private:
     Form1Widget& RequireWindow() const;
+    // Sets the clipboard once more under native Wayland, where the first try may have carried
+    // an input serial that the compositor refused; see SetClipboardText.
+    void RetryWaylandClipboard();
 
     SingleInstance instance_;
     std::unique_ptr<Form1Widget> window_;
     std::optional<std::string> x11_display_;  // set when the clipboard is to outlive us
     std::unique_ptr<QObject> close_watcher_;
+    std::unique_ptr<QObject> input_watcher_;
+    QString wayland_retry_;  // the snippet to set again at the next input event, if any
+    std::chrono::steady_clock::time_point wayland_retry_until_;
     bool busy_pointer_ = false;
 };
