@@ -70,6 +70,7 @@ struct Transfer {
     xcb_window_t requestor;
     xcb_atom_t property;
     xcb_atom_t type;
+    // cppcheck-suppress unusedStructMember ; read through the iterator in Step
     const std::string* data;  // the keeper's own text, in the form asked for
     std::size_t sent = 0;
     Clock::time_point last_step;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -38,13 +39,12 @@ std::string KeeperPath() {
     if (error) {
         return {};
     }
-    for (const std::filesystem::path& path :
-         {program_dir / kKeeperName, program_dir / VELLUMINE_KEEPER_DIR / kKeeperName}) {
-        if (::access(path.c_str(), X_OK) == 0) {
-            return path.lexically_normal().string();
-        }
-    }
-    return {};
+    const std::filesystem::path candidates[] = {program_dir / kKeeperName,
+                                                program_dir / VELLUMINE_KEEPER_DIR / kKeeperName};
+    const auto found =
+        std::find_if(std::begin(candidates), std::end(candidates),
+                     [](const auto& path) { return ::access(path.c_str(), X_OK) == 0; });
+    return found != std::end(candidates) ? found->lexically_normal().string() : std::string();
 }
 
 // Starts the keeper in a session of its own with default signal handling, its input the read
