@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -146,7 +145,7 @@ void QtDesktopServices::HandOverClipboard(const std::string& x11_display) {
     }
     // Qt must hear that the clipboard is the keeper's before the application object goes:
     // Qt 6.4 then offers a clipboard it believes its own to whatever owns CLIPBOARD_MANAGER and
-    // waits seconds for an answer that wlroots' X11 window manager never gives.
+    // waits up to five seconds for an answer that an owner which keeps nothing may never give.
     const auto deadline = std::chrono::steady_clock::now() + kClipboardLoss;
     for (;;) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
