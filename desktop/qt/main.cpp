@@ -1,6 +1,7 @@
 // Vellumine's entry: the application object, the desktop services and the main window.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "clipboard_keeper_start.h"
@@ -39,5 +40,13 @@ int main(int argc, char** argv) {
     // close no window (the session ending, say). Where the keeper is not at hand, returning
     // destroys the application object, which offers the text to a clipboard manager.
     QtDesktopServices::HandOverClipboard(x11_display);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Qt 6.4's Wayland plugin can hang as the application object goes: ~QWaylandDisplay
+        // waits for its event thread, which waits in wl_display_read_events for a reader that
+        // never comes. Nothing of ours needs that teardown (the compositor drops what we offered
+        // the moment we disconnect), so under Wayland the program ends here.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

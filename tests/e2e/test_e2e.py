@@ -444,7 +444,12 @@ class ClipboardManager(unittest.TestCase):
             app.drop_and_settle([path])
             wait_for("the snippet", lambda: session.clipboard() == snippet(path, path.read_bytes(),
                                                                            True))
-            self.assertEqual(app.close(), 0)
+            try:
+                self.assertEqual(app.close(), 0)
+            except subprocess.TimeoutExpired:
+                logs = "".join(p.read_text() for p in session.tmp.glob("vellumine-*.log"))
+                self.fail(f"not closed: {app.diagnose()} {session.running(BINARY, program)}"
+                          f" log: {logs!r}")
             sleeper = Path(shutil.which("sleep")).resolve()
             wait_for("the hung keeper to be stopped", lambda: not session.running(sleeper))
 
