@@ -1,6 +1,8 @@
 // Vellumine's entry: the application object, the desktop services and the main window.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "clipboard_keeper_start.h"
 #include "fonts.h"
@@ -10,6 +12,8 @@
 
 int main(int argc, char** argv) {
     PreferX11OnWayland(argc, argv);
+    // Read before Qt takes its own arguments out: the keeper must serve on the same display.
+    const std::string x11_display = X11DisplayName(argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellumine"));
     QApplication::setApplicationVersion(QStringLiteral(VELLUMINE_VERSION_TEXT));
@@ -22,6 +26,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         QtDesktopServices desktop;
+        desktop.KeepClipboardAfterExit(x11_display);
         InstallDesktopServices(&desktop);
         try {
             desktop.ShowMainWindow();
@@ -31,9 +36,17 @@ int main(int argc, char** argv) {
         }
         InstallDesktopServices(nullptr);
     }  // the single-instance claim goes with the window, so a new start is never turned away
-    // The snippet stays pasteable after we are gone: a keeper takes the clipboard over, or,
-    // where a clipboard manager runs, returning destroys the application object, which hands
-    // the text to the manager.
-    KeepClipboardAfterExit();
+    // The window hands the snippet to the keeper as it closes; this catches the ways out that
+    // close no window (the session ending, say). Where the keeper is not at hand, returning
+    // destroys the application object, which offers the text to a clipboard manager.
+    QtDesktopServices::HandOverClipboard(x11_display);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Qt 6.4's Wayland plugin can hang as the application object goes: ~QWaylandDisplay
+        // waits for its event thread, which waits in wl_display_read_events for a reader that
+        // never comes. Nothing of ours needs that teardown (the compositor drops what we offered
+        // the moment we disconnect), so under Wayland the program ends here.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

@@ -7,9 +7,15 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QWindow>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <thread>
+#include <utility>
 
+#include "clipboard_keeper_start.h"
 #include "form1_accessibility.h"
 #include "form1_handlers.h"
 #include "form1_widget.h"
@@ -19,6 +25,30 @@
 #include "vellumine_version.h"
 
 namespace {
+
+// A keeper that has not taken the clipboard by then is given up: closing must stay quick.
+constexpr std::chrono::milliseconds kKeeperTakeOver{1000};
+// How long Qt may take to hear that the keeper has the clipboard now.
+constexpr std::chrono::milliseconds kClipboardLoss{300};
+
+// How long after the clipboard was set under native Wayland an input event may still set it again
+// (see SetClipboardText).
+constexpr std::chrono::seconds kWaylandRetry{3};
+
+// Shows every event of the object it watches to an action, which lets it pass on.
+class EventWatcher final : public QObject {
+public:
+    explicit EventWatcher(std::function<void(const QEvent&)> action) : action_(std::move(action)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        action_(*event);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void(const QEvent&)> action_;
+};
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -42,8 +72,38 @@ QtDesktopServices::~QtDesktopServices() {
 
 void QtDesktopServices::CreateMainWindow() {
     window_ = std::make_unique<Form1Widget>();
+    if (x11_display_) {
+        close_watcher_ = std::make_unique<EventWatcher>([display = *x11_display_](const QEvent& e) {
+            if (e.type() == QEvent::Close) {
+                HandOverClipboard(display);
+            }
+        });
+        window_->installEventFilter(close_watcher_.get());
+    }
     HandleWindowLoad();
     window_->show();
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        input_watcher_ = std::make_unique<EventWatcher>([this](const QEvent& e) {
+            const QEvent::Type type = e.type();
+            if (type == QEvent::Enter || type == QEvent::MouseButtonPress ||
+                type == QEvent::KeyPress) {
+                RetryWaylandClipboard();
+            }
+        });
+        window_->windowHandle()->installEventFilter(input_watcher_.get());
+    }
+}
+
+void QtDesktopServices::RetryWaylandClipboard() {
+    if (wayland_retry_.isNull()) {
+        return;
+    }
+    const QString text = std::exchange(wayland_retry_, QString());
+    QClipboard* clipboard = QApplication::clipboard();
+    if (std::chrono::steady_clock::now() < wayland_retry_until_ && clipboard->ownsClipboard() &&
+        clipboard->text(QClipboard::Clipboard) == text) {
+        clipboard->setText(text, QClipboard::Clipboard);
+    }
 }
 
 void QtDesktopServices::ShowMainWindow() {
@@ -58,6 +118,42 @@ void QtDesktopServices::EndProgram() {
     // Ends at once, as a second copy must, without unwinding through the toolkit; nothing of
     // this process needs saving.
     std::_Exit(0);
+}
+
+void QtDesktopServices::KeepClipboardAfterExit(std::string x11_display) {
+    x11_display_ = std::move(x11_display);
+}
+
+void QtDesktopServices::HandOverClipboard(const std::string& x11_display) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr) {
+        return;
+    }
+    // A loss of the clipboard may still wait in the queue; it must count before we decide.
+    // Input waits: a drop must not start while the window closes.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QByteArray text = clipboard->text(QClipboard::Clipboard).toUtf8();
+    if (!clipboard->ownsClipboard() || text.isEmpty()) {
+        return;
+    }
+    const KeeperOutcome outcome =
+        StartClipboardKeeper(x11->connection(), x11_display,
+                             std::string_view(text.constData(), text.size()), kKeeperTakeOver);
+    if (outcome != KeeperOutcome::Serving) {
+        return;
+    }
+    // Qt must hear that the clipboard is the keeper's before the application object goes:
+    // Qt 6.4 then offers a clipboard it believes its own to whatever owns CLIPBOARD_MANAGER and
+    // waits up to five seconds for an answer that an owner which keeps nothing may never give.
+    const auto deadline = std::chrono::steady_clock::now() + kClipboardLoss;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!clipboard->ownsClipboard() || std::chrono::steady_clock::now() > deadline) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 Form1Widget& QtDesktopServices::RequireWindow() const {
@@ -139,6 +235,7 @@ std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
 }
 
 void QtDesktopServices::ClearClipboard() {
+    wayland_retry_.clear();
     // Owning the clipboard with nothing in it, rather than giving it up: on X11 a clipboard with
     // no owner makes clipboard managers step in with what they kept, and their answer can land
     // after the snippet and replace it.
@@ -153,6 +250,15 @@ void QtDesktopServices::SetClipboardText(std::string_view text) {
     // our own copy while we own the clipboard) tells a refusal from a success.
     if (clipboard->text(QClipboard::Clipboard) != snippet) {
         throw Failure("the clipboard did not take the text");
+    }
+    // Qt 6.4's Wayland plugin names the serial of the last pointer or key event it saw in our
+    // window, and a compositor refuses a serial older than another program's copy (sway:
+    // "serial indicates superseded"). A drop brings no such event, so after a drop onto the
+    // window without a click the snippet may not have been taken; the next event that does
+    // (the pointer entering anew as the drag ends, a click, a key) sets it again, shortly after.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        wayland_retry_ = snippet;
+        wayland_retry_until_ = std::chrono::steady_clock::now() + kWaylandRetry;
     }
 }
 

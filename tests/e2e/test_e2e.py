@@ -9,6 +9,7 @@ import os
 import random
 import urllib.parse
 import re
+import shutil
 import subprocess
 import time
 import unittest
@@ -370,16 +371,59 @@ class Instances(unittest.TestCase):
                              session.windows("^Vellumine  v", pid=survivor.pid))
 
 
+def start_parcellite(session):
+    """Parcellite, once it records what is copied."""
+    session.spawn(["parcellite", "--no-icon"])
+    history = Path(session.env["XDG_DATA_HOME"]) / "parcellite" / "history"
+    marks = iter(range(1000))
+
+    def recorded():
+        mark = f"parcellite listens {next(marks)}"
+        session.set_clipboard(mark)
+        return wait_for("parcellite's history", lambda: history.exists() and mark.encode()
+                        in history.read_bytes(), timeout=1, raise_=False)
+
+    wait_for("parcellite to record the clipboard", recorded, timeout=60)
+
+
+def own_selection(session, name):
+    """A client of its own that owns the selection name and never answers; returns it."""
+    client = Display(session.display)
+    client.screen().root.create_window(0, 0, 1, 1, 0, 0).set_selection_owner(
+        client.intern_atom(name), X.CurrentTime)
+    client.sync()
+    return client
+
+
+def detached_keepers(session):
+    """Keepers that serve on as nobody's child of ours: ending a program takes none along."""
+    def parent(pid):
+        return int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
+    ours = {os.getpid(), *session.running(BINARY)}
+    return [pid for pid in session.running(KEEPER) if parent(pid) not in ours]
+
+
+def read_clipboard(session, target, env=None):
+    done = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
+                          env=env or session.env, capture_output=True, timeout=20)
+    return done.stdout.decode("latin-1" if target == "STRING" else "utf-8") \
+        if done.returncode == 0 else None
+
+
 class ClipboardManager(unittest.TestCase):
     def test_snippet_stays_pasteable_after_exit(self):
         managers = [
-            # (case, how the clipboard manager starts)
+            # (case, how the clipboard manager starts, whether our keeper serves after close)
             ("xclipboard", lambda session: (session.spawn(["xclipboard"]), wait_for(
-                "the clipboard manager", lambda: session.windows("^xclipboard$")))),
-            ("CopyQ", lambda session: session.start_copyq()),
-            ("no clipboard manager", lambda session: None),
+                "the clipboard manager", lambda: session.windows("^xclipboard$"))), False),
+            ("CopyQ", lambda session: session.start_copyq(), True),
+            ("parcellite", start_parcellite, True),
+            # As wlroots' X11 window manager does (sway): it owns CLIPBOARD_MANAGER, keeps nothing.
+            ("a CLIPBOARD_MANAGER that keeps nothing",
+             lambda session: own_selection(session, "CLIPBOARD_MANAGER"), True),
+            ("no clipboard manager", lambda session: None, True),
         ]
-        for case, start_manager in managers:
+        for case, start_manager, keeper_serves in managers:
             with self.subTest(case), XSession() as session:
                 start_manager(session)
                 app = Vellumine(session, BINARY).start()
@@ -395,17 +439,40 @@ class ClipboardManager(unittest.TestCase):
                 self.assertEqual(app.close(), 0, case)
                 # Started again at once, it is not taken for a copy still running.
                 self.assertEqual(Vellumine(session, BINARY).start().close(), 0, case)
-                time.sleep(5)  # the time a user takes to switch to where the snippet goes
-                self.assertEqual(session.clipboard(), expected, case)
+                wait_for(f"{case}: the snippet served with every Vellumine gone", lambda: (
+                    session.clipboard() == expected and not session.running(BINARY) and
+                    bool(detached_keepers(session)) == keeper_serves))
                 session.set_clipboard("copied later")
                 wait_for(f"{case}: no Vellumine or keeper left",
                          lambda: not session.running(BINARY, KEEPER))
-                for _ in range(10):  # nothing puts the snippet back
-                    self.assertEqual(session.clipboard(), "copied later", case)
-                    time.sleep(0.2)
+                self.assertEqual(session.clipboard(), "copied later", case)
+
+    def test_a_keeper_that_never_answers_is_given_up(self):
+        with XSession() as session:
+            program = session.tmp / "bin" / BINARY.name
+            program.parent.mkdir()
+            shutil.copy(BINARY, program)
+            hung = program.parent / KEEPER.name
+            hung.write_text("#!/bin/sh\nexec sleep 600\n")
+            hung.chmod(0o755)
+            app = Vellumine(session, program).start()
+            path = session.tmp / "kept.gif"
+            path.write_bytes(os.urandom(5000))
+            app.drop_and_settle([path])
+            wait_for("the snippet", lambda: session.clipboard() == snippet(path, path.read_bytes(),
+                                                                           True))
+            try:
+                self.assertEqual(app.close(), 0)
+            except subprocess.TimeoutExpired:
+                logs = "".join(p.read_text() for p in session.tmp.glob("vellumine-*.log"))
+                self.fail(f"not closed: {app.diagnose()} {session.running(BINARY, program)}"
+                          f" log: {logs!r}")
+            sleeper = Path(shutil.which("sleep")).resolve()
+            wait_for("the hung keeper to be stopped", lambda: not session.running(sleeper))
 
     def test_keeper_serves_every_size_and_target(self):
-        large = "".join(random.Random(7).choice("ab✓\n") for _ in range(700_000))
+        pick = random.Random(7).choice
+        large = "".join(pick("ab✓\n") for _ in range(400_000))
         cases = [
             # (case, text, target, expected reply)
             ("targets", "x", "TARGETS",
@@ -420,21 +487,54 @@ class ClipboardManager(unittest.TestCase):
                     keeper = subprocess.run([str(KEEPER)], input=text.encode(), env=session.env,
                                             timeout=20)
                     self.assertEqual(keeper.returncode, 0, case)
-                    got = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
-                                         env=session.env, capture_output=True, timeout=20)
-                    encoding = "latin-1" if target == "STRING" else "utf-8"
-                    self.assertEqual(got.stdout.decode(encoding), expected, case)
+                    self.assertEqual(read_clipboard(session, target), expected, case)
             wait_for("each keeper to end when the next takes over",
                      lambda: len(session.running(KEEPER)) == 1)
-            # Where a clipboard manager runs, Qt hands the text over to it: no keeper is needed.
-            manager = Display(session.display)
-            manager.screen().root.create_window(0, 0, 1, 1, 0, 0).set_selection_owner(
-                manager.intern_atom("CLIPBOARD_MANAGER"), X.CurrentTime)
-            manager.sync()
-            keeper = subprocess.run([str(KEEPER)], input=b"x", env=session.env, timeout=20)
-            manager.close()
-            self.assertEqual(keeper.returncode, 3, "a keeper beside a clipboard manager")
+
+            # Requestors that take the first chunks of the large text and then stop reading.
+            stalled = Display(session.display)
+            clipboard, incr = stalled.intern_atom("CLIPBOARD"), stalled.intern_atom("INCR")
+            for _ in range(4):
+                stalled.screen().root.create_window(0, 0, 1, 1, 0, 0).convert_selection(
+                    clipboard, stalled.intern_atom("UTF8_STRING"), clipboard, X.CurrentTime)
+            replies = [stalled.next_event() for _ in range(4)]
+            self.assertEqual([r.requestor.get_property(r.property, X.AnyPropertyType, 0, 1)
+                              .property_type for r in replies], [incr] * 4)
+            fifth = read_clipboard(session, "UTF8_STRING")
+            self.assertTrue(fifth is None, f"a fifth large transfer gave {len(fifth or '')}")
+            self.assertIsNotNone(read_clipboard(session, "TIMESTAMP"), "a small reply meanwhile")
+            wait_for("the stalled transfers to be given up", lambda: read_clipboard(
+                session, "UTF8_STRING") == large, timeout=15, interval=1)
+            stalled.close()
         wait_for("the keeper to end with the X server", lambda: not session.running(KEEPER))
+
+    def test_keeper_takes_over_only_from_our_own_window(self):
+        cases = [
+            # (case, the clipboard's owner, keeper's arguments ({ids}: the owner's client's),
+            #  $DISPLAY, text, exit status, clipboard afterwards)
+            ("our own window", "ours", ["--owner-ids", "{ids}"], None, "kept", 0, "kept"),
+            ("another program's newer copy", "xclip", ["--owner-ids", "{ids}"], None, "kept", 3,
+             "newer"),
+            ("the display named, not $DISPLAY", "ours", ["--display", "{display}"], ":9999",
+             "kept", 0, "kept"),
+            ("a text over 1 MiB", "xclip", [], None, "x" * (2**20 + 1), 1, "newer"),
+        ]
+        with XSession(window_manager=False) as session:
+            for case, owner, args, display, text, status, expected in cases:
+                with self.subTest(case):
+                    session.set_clipboard("newer")
+                    ours = own_selection(session, "CLIPBOARD") if owner == "ours" else None
+                    client = ours or Display(session.display)
+                    ids = [str(client.display.info.resource_id_base),
+                           str(client.display.info.resource_id_mask)]
+                    args = [a.replace("{display}", session.display) for a in args]
+                    args = [*args[:-1], *ids] if "{ids}" in args else args
+                    env = {**session.env, "DISPLAY": display or session.display}
+                    keeper = subprocess.run([str(KEEPER), *args], input=text.encode(), env=env,
+                                            timeout=20, stderr=subprocess.DEVNULL)
+                    self.assertEqual(keeper.returncode, status, case)
+                    self.assertEqual(read_clipboard(session, "UTF8_STRING"), expected, case)
+                    client.close()
 
 
 if __name__ == "__main__":

@@ -1,18 +1,27 @@
 // vellumine-clipboard-keeper: serves a text on the X11 CLIPBOARD after Vellumine has closed.
 //
-//   vellumine-clipboard-keeper [WINDOW]
+//   vellumine-clipboard-keeper [--display NAME] [--owner-ids BASE MASK]
 //
-// Reads the text (UTF-8) from standard input up to its end, then takes the CLIPBOARD over, but
-// only while WINDOW (Vellumine's clipboard window, in decimal) still owns it and no clipboard
-// manager runs to keep it: the check and the take-over happen under a server grab, so the
-// clipboard never has a moment without an owner and is never taken from a newer owner. Once the
-// clipboard is held, the process detaches (the first process exits 0), so the caller may end at
-// once. Exit status of the first process: 0 serving, 3 not needed, 1 failure.
+// Reads the text (UTF-8, at most 1 MiB) from standard input up to its end, connects to display
+// NAME ($DISPLAY when not given) and takes the CLIPBOARD over, but only while its owner is a
+// window of the client whose ids are BASE with bits of MASK set (decimal; Vellumine passes its
+// own connection's): the check and the take-over happen under a server grab, so the clipboard
+// never has a moment without an owner and a newer copy by another program is never taken
+// away. Without --owner-ids it takes the clipboard from whoever has it. Once the clipboard is
+// held, the process detaches (the first process exits 0), so the caller may end at once. Exit
+// status of the first process: 0 serving, 3 not needed (the owner is not that client), 1
+// failure (no display, a refused text or arguments).
+//
+// It takes the clipboard even where a clipboard manager owns CLIPBOARD_MANAGER: owning that
+// proves nothing (wlroots' X11 window manager owns it and keeps nothing), and a manager that
+// does keep the text takes the clipboard from us, which ends us.
 //
 // It serves UTF8_STRING, text/plain;charset=utf-8, STRING, TARGETS and TIMESTAMP, large replies
 // incrementally (INCR), and ends as soon as another program takes the clipboard or the X server
-// goes away. Beside the C++ runtime it links libxcb alone: about 1.5 MiB resident, the text
-// included. MULTIPLE is refused (no text program needs it).
+// goes away. MULTIPLE is refused (no text program needs it). A requestor cannot make it grow or
+// wait: every transfer reads the one copy of the text, at most kMostTransfers incremental ones
+// run at a time, and one whose requestor stops reading for kStalledTransfer is dropped. Beside
+// the C++ runtime it links libxcb alone.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -25,27 +34,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xcb_helpers.h"
 
 namespace {
 
 constexpr int kServing = 0;
 constexpr int kFailed = 1;
 constexpr int kNotNeeded = 3;
+// Vellumine's longest snippet is under 43 KB; a text far beyond that is a mistake, refused
+// rather than held for as long as the session lasts.
+constexpr std::size_t kLongestText = std::size_t{1} << 20;
 // Replies above this go incrementally even when the server would take more in one request:
 // requestors must not be made to allocate one large property at once.
 constexpr std::size_t kLargestWholeReply = std::size_t{256} * 1024;
-// A requestor that stops reading an incremental reply is given up after this long.
-constexpr auto kStalledTransfer = std::chrono::seconds(30);
+// Incremental replies in progress at once; a further large request is refused until one ends.
+constexpr std::size_t kMostTransfers = 4;
+// A requestor that stops reading an incremental reply for this long is given up. Real
+// requestors read each chunk at once; Qt's own clipboard gives up after the same time.
+constexpr auto kStalledTransfer = std::chrono::seconds(5);
 
 using Clock = std::chrono::steady_clock;
 
 struct Atoms {
-    xcb_atom_t clipboard, manager, targets, timestamp, multiple, incr, atom, integer, utf8,
-        text_plain, string;
+    xcb_atom_t clipboard, targets, timestamp, incr, atom, integer, utf8, text_plain, string;
 };
 
 // An incremental reply in progress: the next chunk goes out when the requestor deletes the
@@ -54,20 +70,27 @@ struct Transfer {
     xcb_window_t requestor;
     xcb_atom_t property;
     xcb_atom_t type;
-    std::string data;
+    // cppcheck-suppress unusedStructMember ; read through the iterator in Step
+    const std::string* data;  // the keeper's own text, in the form asked for
     std::size_t sent = 0;
     Clock::time_point last_step;
 };
 
-std::string ReadAll(int fd) {
+// Standard input up to its end, or nothing when it holds more than kLongestText bytes.
+std::optional<std::string> ReadText(int fd) {
     std::string text;
     char buffer[16384];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got > 0) {
+            if (text.size() + static_cast<std::size_t>(got) > kLongestText) {
+                return std::nullopt;
+            }
             text.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0 || errno != EINTR) {
+        } else if (got == 0) {
             return text;
+        } else if (errno != EINTR) {
+            return std::nullopt;
         }
     }
 }
@@ -95,34 +118,27 @@ public:
     Keeper(xcb_connection_t* connection, std::string text)
         : connection_(connection), text_(std::move(text)) {}
 
-    // Takes the clipboard from expected_owner (any owner when 0); returns the exit status.
-    int TakeOver(xcb_window_t expected_owner);
+    // Takes the clipboard from a window of `owners` (from anyone when unset); returns the exit
+    // status.
+    int TakeOver(std::optional<XcbIdRange> owners);
     // Serves requests until the clipboard is lost or the server goes away.
     void Serve();
 
 private:
-    xcb_atom_t Intern(const char* name);
     xcb_timestamp_t ServerTime();
     void Answer(const xcb_selection_request_event_t& request);
     bool Reply(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target);
     void Step(const xcb_property_notify_event_t& event);
 
     xcb_connection_t* connection_;
-    std::string text_;
+    const std::string text_;
+    std::optional<std::string> latin1_;  // made at the first request for STRING
     Atoms atoms_{};
     xcb_window_t window_ = XCB_NONE;
     xcb_timestamp_t owned_since_ = XCB_CURRENT_TIME;
     std::size_t largest_reply_ = kLargestWholeReply;
     std::vector<Transfer> transfers_;
 };
-
-xcb_atom_t Keeper::Intern(const char* name) {
-    const auto cookie =
-        xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection_, cookie, nullptr), &std::free);
-    return reply ? reply->atom : XCB_NONE;
-}
 
 // The server's current time, which a selection owner must name: a property change on our own
 // window comes back stamped with it.
@@ -131,23 +147,23 @@ xcb_timestamp_t Keeper::ServerTime() {
                         atoms_.integer, 32, 0, nullptr);
     xcb_flush(connection_);
     while (xcb_generic_event_t* event = xcb_wait_for_event(connection_)) {
-        const bool stamp = (event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY;
-        const xcb_timestamp_t time =
-            stamp ? reinterpret_cast<xcb_property_notify_event_t*>(event)->time : 0;
-        std::free(event);
-        if (stamp) {
-            return time;
+        const XcbPtr<xcb_generic_event_t> owned(event);
+        if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+            return reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
         }
     }
     return XCB_CURRENT_TIME;
 }
 
-int Keeper::TakeOver(xcb_window_t expected_owner) {
-    atoms_ = {Intern("CLIPBOARD"),   Intern("CLIPBOARD_MANAGER"),
-              Intern("TARGETS"),     Intern("TIMESTAMP"),
-              Intern("MULTIPLE"),    Intern("INCR"),
-              XCB_ATOM_ATOM,         XCB_ATOM_INTEGER,
-              Intern("UTF8_STRING"), Intern("text/plain;charset=utf-8"),
+int Keeper::TakeOver(std::optional<XcbIdRange> owners) {
+    atoms_ = {InternAtom(connection_, "CLIPBOARD"),
+              InternAtom(connection_, "TARGETS"),
+              InternAtom(connection_, "TIMESTAMP"),
+              InternAtom(connection_, "INCR"),
+              XCB_ATOM_ATOM,
+              XCB_ATOM_INTEGER,
+              InternAtom(connection_, "UTF8_STRING"),
+              InternAtom(connection_, "text/plain;charset=utf-8"),
               XCB_ATOM_STRING};
     const xcb_setup_t* setup = xcb_get_setup(connection_);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
@@ -165,17 +181,7 @@ int Keeper::TakeOver(xcb_window_t expected_owner) {
     }
 
     xcb_grab_server(connection_);
-    const auto owner_of = [this](xcb_atom_t selection) {
-        std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
-            xcb_get_selection_owner_reply(connection_,
-                                          xcb_get_selection_owner(connection_, selection), nullptr),
-            &std::free);
-        return reply ? reply->owner : XCB_NONE;
-    };
-    const xcb_window_t manager = owner_of(atoms_.manager);
-    const xcb_window_t owner = owner_of(atoms_.clipboard);
-    const bool needed =
-        manager == XCB_NONE && (expected_owner == XCB_NONE || owner == expected_owner);
+    const bool needed = !owners || owners->Holds(SelectionOwner(connection_, atoms_.clipboard));
     if (needed) {
         xcb_set_selection_owner(connection_, window_, atoms_.clipboard, owned_since_);
     }
@@ -183,7 +189,7 @@ int Keeper::TakeOver(xcb_window_t expected_owner) {
     if (!needed) {
         return kNotNeeded;
     }
-    return owner_of(atoms_.clipboard) == window_ ? kServing : kFailed;
+    return SelectionOwner(connection_, atoms_.clipboard) == window_ ? kServing : kFailed;
 }
 
 bool Keeper::Reply(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
@@ -202,26 +208,35 @@ bool Keeper::Reply(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t targe
         put(atoms_.integer, 32, 1, &owned_since_);
         return true;
     }
-    std::string data;
-    xcb_atom_t type = target;
+    const std::string* data = nullptr;
     if (target == atoms_.utf8 || target == atoms_.text_plain) {
-        data = text_;
+        data = &text_;
     } else if (target == atoms_.string) {
-        data = Latin1(text_);
+        if (!latin1_) {
+            latin1_ = Latin1(text_);
+        }
+        data = &*latin1_;
     } else {
         return false;  // MULTIPLE and everything else are refused
     }
-    if (data.size() <= largest_reply_) {
-        put(type, 8, data.size(), data.data());
+    if (data->size() <= largest_reply_) {
+        put(target, 8, data->size(), data->data());
         return true;
+    }
+    // A requestor asking again on the same property has given up its earlier transfer.
+    std::erase_if(transfers_, [&](const Transfer& transfer) {
+        return transfer.requestor == requestor && transfer.property == property;
+    });
+    if (transfers_.size() >= kMostTransfers) {
+        return false;
     }
     // Too large for one request: announce the size, then hand the data over chunk by chunk as
     // the requestor deletes each one (ICCCM 2.7.2).
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(connection_, requestor, XCB_CW_EVENT_MASK, &events);
-    const auto size = static_cast<std::uint32_t>(data.size());
+    const auto size = static_cast<std::uint32_t>(data->size());
     put(atoms_.incr, 32, 1, &size);
-    transfers_.push_back({requestor, property, type, std::move(data), 0, Clock::now()});
+    transfers_.push_back({requestor, property, target, data, 0, Clock::now()});
     return true;
 }
 
@@ -247,31 +262,29 @@ void Keeper::Step(const xcb_property_notify_event_t& event) {
     if (event.state != XCB_PROPERTY_DELETE) {
         return;
     }
-    for (auto it = transfers_.begin(); it != transfers_.end(); ++it) {
-        if (it->requestor != event.window || it->property != event.atom) {
-            continue;
-        }
-        // The last, empty chunk tells the requestor that the data is complete.
-        const std::size_t count = std::min(largest_reply_, it->data.size() - it->sent);
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, it->requestor, it->property,
-                            it->type, 8, static_cast<std::uint32_t>(count),
-                            it->data.data() + it->sent);
-        it->sent += count;
-        it->last_step = Clock::now();
-        if (count == 0) {
-            transfers_.erase(it);
-        }
-        xcb_flush(connection_);
+    const auto it = std::find_if(transfers_.begin(), transfers_.end(), [&](const Transfer& t) {
+        return t.requestor == event.window && t.property == event.atom;
+    });
+    if (it == transfers_.end()) {
         return;
     }
+    // The last, empty chunk tells the requestor that the data is complete.
+    const std::size_t count = std::min(largest_reply_, it->data->size() - it->sent);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, it->requestor, it->property, it->type,
+                        8, static_cast<std::uint32_t>(count), it->data->data() + it->sent);
+    it->sent += count;
+    it->last_step = Clock::now();
+    if (count == 0) {
+        transfers_.erase(it);
+    }
+    xcb_flush(connection_);
 }
 
 void Keeper::Serve() {
     pollfd connection{xcb_get_file_descriptor(connection_), POLLIN, 0};
     for (;;) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-            const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> owned(event,
-                                                                                   &std::free);
+            const XcbPtr<xcb_generic_event_t> owned(event);
             switch (event->response_type & 0x7F) {
                 case XCB_SELECTION_CLEAR:
                     return;  // another program has the clipboard now: ours is history
@@ -282,16 +295,17 @@ void Keeper::Serve() {
                     Step(*reinterpret_cast<xcb_property_notify_event_t*>(event));
                     break;
                 default:
-                    break;
+                    break;  // errors about requestors' windows that have gone, among others
             }
         }
         if (xcb_connection_has_error(connection_)) {
             return;  // the X server went away: the session is over
         }
-        std::erase_if(transfers_, [](const Transfer& transfer) {
-            return Clock::now() - transfer.last_step > kStalledTransfer;
+        const Clock::time_point now = Clock::now();
+        std::erase_if(transfers_, [now](const Transfer& transfer) {
+            return now - transfer.last_step >= kStalledTransfer;
         });
-        ::poll(&connection, 1, transfers_.empty() ? -1 : 1000);
+        ::poll(&connection, 1, transfers_.empty() ? -1 : 500);
     }
 }
 
@@ -315,21 +329,58 @@ void Detach() {
     }
 }
 
+// A decimal 32-bit number, the whole of `text`.
+std::optional<std::uint32_t> Number(const char* text) {
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value > UINT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+int Refuse(const char* why) {
+    std::fprintf(stderr, "vellumine-clipboard-keeper: %s\n", why);
+    return kFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Nothing the caller had open (its single-instance claim, say) may live on in us.
     ::close_range(3, ~0u, 0);
-    const xcb_window_t expected_owner =
-        argc > 1 ? static_cast<xcb_window_t>(std::strtoul(argv[1], nullptr, 10)) : XCB_NONE;
-    std::string text = ReadAll(STDIN_FILENO);
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection)) {
-        std::fprintf(stderr, "vellumine-clipboard-keeper: cannot reach the X server\n");
-        return kFailed;
+    const char* display = nullptr;
+    std::optional<XcbIdRange> owners;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--display" && i + 1 < argc) {
+            display = argv[++i];
+        } else if (option == "--owner-ids" && i + 2 < argc) {
+            const auto base = Number(argv[i + 1]);
+            const auto mask = Number(argv[i + 2]);
+            if (!base || !mask || *mask == 0) {
+                return Refuse("--owner-ids takes two decimal numbers, the mask not 0");
+            }
+            owners = XcbIdRange{*base, *mask};
+            i += 2;
+        } else {
+            return Refuse(
+                "usage: vellumine-clipboard-keeper [--display NAME] "
+                "[--owner-ids BASE MASK]");
+        }
     }
-    Keeper keeper(connection, std::move(text));
-    const int status = keeper.TakeOver(expected_owner);
+    std::optional<std::string> text = ReadText(STDIN_FILENO);
+    if (!text) {
+        return Refuse("the text is longer than 1 MiB or could not be read");
+    }
+    xcb_connection_t* connection = xcb_connect(display, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return Refuse("cannot reach the X server");
+    }
+    Keeper keeper(connection, std::move(*text));
+    const int status = keeper.TakeOver(owners);
     if (status != kServing) {
         xcb_disconnect(connection);
         return status;

@@ -1,0 +1,179 @@
+// StartClipboardKeeper: starts the clipboard keeper and waits until it has taken over.
+#include "clipboard_keeper_start.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "scope_guard.h"
+#include "xcb_helpers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kKeeperName[] = "vellumine-clipboard-keeper";
+// The keeper refuses longer texts; they are not worth starting it for.
+constexpr std::size_t kLongestText = std::size_t{1} << 20;
+constexpr int kKeeperServing = 0;
+constexpr int kKeeperNotNeeded = 3;
+
+// Installed under libexec, found from where the program runs, so that a build tree and any
+// install prefix work alike; in a build tree it sits beside the program.
+std::string KeeperPath() {
+    std::error_code error;
+    const std::filesystem::path program_dir =
+        std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) {
+        return {};
+    }
+    const std::filesystem::path candidates[] = {program_dir / kKeeperName,
+                                                program_dir / VELLUMINE_KEEPER_DIR / kKeeperName};
+    const auto found =
+        std::find_if(std::begin(candidates), std::end(candidates),
+                     [](const auto& path) { return ::access(path.c_str(), X_OK) == 0; });
+    return found != std::end(candidates) ? found->lexically_normal().string() : std::string();
+}
+
+// Starts the keeper in a session of its own with default signal handling, its input the read
+// end of `input`; returns its process id, or -1.
+pid_t SpawnKeeper(const std::string& path, const std::string& display, XcbIdRange owners,
+                  int input) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    const ScopeGuard release([&] {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    });
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    sigset_t signal_set;
+    sigemptyset(&signal_set);
+    posix_spawnattr_setsigmask(&attributes, &signal_set);
+    sigfillset(&signal_set);
+    posix_spawnattr_setsigdefault(&attributes, &signal_set);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string base = std::to_string(owners.base);
+    std::string mask = std::to_string(owners.mask);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    if (!display.empty()) {
+        argv.push_back(const_cast<char*>("--display"));
+        argv.push_back(const_cast<char*>(display.c_str()));
+    }
+    argv.insert(argv.end(), {const_cast<char*>("--owner-ids"), base.data(), mask.data(), nullptr});
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ) != 0) {
+        return -1;
+    }
+    return pid;
+}
+
+// Writes all of `text` to the non-blocking `fd` unless `deadline` passes first.
+bool WriteAll(int fd, std::string_view text, Clock::time_point deadline) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written > 0) {
+            text.remove_prefix(static_cast<std::size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN) {
+            return false;  // the keeper is gone; its exit status tells why
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd pipe{fd, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&pipe, 1, static_cast<int>(left.count()) + 1) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The keeper's first process's exit status, or nothing if it was still running at `deadline`
+// and has been stopped.
+std::optional<int> AwaitKeeper(pid_t pid, Clock::time_point deadline) {
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
+        }
+        if (done < 0 && errno != EINTR) {
+            return std::nullopt;
+        }
+        if (Clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+}  // namespace
+
+KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::string& display,
+                                   std::string_view text, std::chrono::milliseconds bound) {
+    const auto deadline = Clock::now() + bound;
+    const XcbIdRange ours = XcbIdRange::Of(connection);
+    if (!ours.Holds(SelectionOwner(connection, InternAtom(connection, "CLIPBOARD")))) {
+        return KeeperOutcome::NotNeeded;
+    }
+    const std::string keeper = KeeperPath();
+    int pipe_ends[2];
+    if (keeper.empty() || text.size() > kLongestText || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+        return KeeperOutcome::Failed;
+    }
+    pid_t pid = -1;
+    bool written = false;
+    {
+        const ScopeGuard close_input([&] { ::close(pipe_ends[1]); });
+        pid = SpawnKeeper(keeper, display, ours, pipe_ends[0]);
+        ::close(pipe_ends[0]);
+        if (pid > 0) {
+            // A keeper that stops reading must hold us up no longer than the bound, nor end us
+            // with SIGPIPE: we are closing anyway.
+            ::signal(SIGPIPE, SIG_IGN);
+            ::fcntl(pipe_ends[1], F_SETFL, O_NONBLOCK);
+            written = WriteAll(pipe_ends[1], text, deadline);
+        }
+    }  // the end of the text, which the keeper waits for
+    if (pid <= 0) {
+        return KeeperOutcome::Failed;
+    }
+    // The keeper's first process ends as soon as the clipboard is in its hands (or not needed);
+    // the one that serves is no child of ours.
+    const std::optional<int> status =
+        AwaitKeeper(pid, written ? deadline : Clock::now() - std::chrono::seconds(1));
+    if (status == kKeeperServing) {
+        return KeeperOutcome::Serving;
+    }
+    return status == kKeeperNotNeeded ? KeeperOutcome::NotNeeded : KeeperOutcome::Failed;
+}
+
+std::string X11DisplayName(int argc, const char* const* argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0) {
+            return argv[i + 1];
+        }
+    }
+    const char* display = std::getenv("DISPLAY");
+    return display != nullptr ? display : "";
+}
