@@ -196,8 +196,13 @@ class XSession:
     # -- clipboard --------------------------------------------------------------------------
     def clipboard(self, *target):
         """The clipboard's text (or ["-t", TARGET]), or None when nobody offers it."""
-        done = subprocess.run(["xclip", "-selection", "clipboard", "-o", *target], env=self.env,
-                              capture_output=True, timeout=10)
+        # xclip waits for ever on an owner that hands the clipboard on while it asks (seen with
+        # CopyQ reading at the same moment): no answer in time counts as none, and a poll asks again.
+        try:
+            done = subprocess.run(["xclip", "-selection", "clipboard", "-o", *target],
+                                  env=self.env, capture_output=True, timeout=3)
+        except subprocess.TimeoutExpired:
+            return None
         return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
 
     def set_clipboard(self, text, *target):
