@@ -125,8 +125,11 @@ void QtDesktopServices::KeepClipboardAfterExit(std::string x11_display) {
 }
 
 void QtDesktopServices::HandOverClipboard(const std::string& x11_display) {
+    // Once a run: the window's close and the way out after the event loop both ask, and a keeper
+    // that was given up at the close must not hold the exit up a second time.
+    static bool asked = false;
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr) {
+    if (x11 == nullptr || std::exchange(asked, true)) {
         return;
     }
     // A loss of the clipboard may still wait in the queue; it must count before we decide.

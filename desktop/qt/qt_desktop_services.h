@@ -34,7 +34,7 @@ public:
     // keeper, which serves it after we have gone, and returns once the keeper has it (or has
     // found another program's copy there, or was given up after about a second). Does nothing
     // elsewhere: under native Wayland the compositor decides what outlives a client. Never
-    // fails: at worst the text goes when the program does.
+    // fails: at worst the text goes when the program does. Only the first call of a run acts.
     static void HandOverClipboard(const std::string& x11_display);
 
     void ShowMainWindow() override;

@@ -453,7 +453,8 @@ class ClipboardManager(unittest.TestCase):
             program.parent.mkdir()
             shutil.copy(BINARY, program)
             hung = program.parent / KEEPER.name
-            hung.write_text("#!/bin/sh\nexec sleep 600\n")
+            starts = session.tmp / "keeper-starts"
+            hung.write_text(f"#!/bin/sh\necho start >> '{starts}'\nexec sleep 600\n")
             hung.chmod(0o755)
             app = Vellumine(session, program).start()
             path = session.tmp / "kept.gif"
@@ -469,6 +470,7 @@ class ClipboardManager(unittest.TestCase):
                           f" log: {logs!r}")
             sleeper = Path(shutil.which("sleep")).resolve()
             wait_for("the hung keeper to be stopped", lambda: not session.running(sleeper))
+            self.assertEqual(starts.read_text(), "start\n", "given up once, not tried again")
 
     def test_keeper_serves_every_size_and_target(self):
         pick = random.Random(7).choice
