@@ -46,9 +46,6 @@ namespace {
 constexpr int kServing = 0;
 constexpr int kFailed = 1;
 constexpr int kNotNeeded = 3;
-// Vellumine's longest snippet is under 43 KB; a text far beyond that is a mistake, refused
-// rather than held for as long as the session lasts.
-constexpr std::size_t kLongestText = std::size_t{1} << 20;
 // Replies above this go incrementally even when the server would take more in one request:
 // requestors must not be made to allocate one large property at once.
 constexpr std::size_t kLargestWholeReply = std::size_t{256} * 1024;
@@ -76,14 +73,14 @@ struct Transfer {
     Clock::time_point last_step;
 };
 
-// Standard input up to its end, or nothing when it holds more than kLongestText bytes.
+// Standard input up to its end, or nothing when it holds more than kLongestKeptText bytes.
 std::optional<std::string> ReadText(int fd) {
     std::string text;
     char buffer[16384];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got > 0) {
-            if (text.size() + static_cast<std::size_t>(got) > kLongestText) {
+            if (text.size() + static_cast<std::size_t>(got) > kLongestKeptText) {
                 return std::nullopt;
             }
             text.append(buffer, static_cast<std::size_t>(got));

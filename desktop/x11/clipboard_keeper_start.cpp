@@ -25,8 +25,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kKeeperName[] = "vellumine-clipboard-keeper";
-// The keeper refuses longer texts; they are not worth starting it for.
-constexpr std::size_t kLongestText = std::size_t{1} << 20;
 constexpr int kKeeperServing = 0;
 constexpr int kKeeperNotNeeded = 3;
 
@@ -138,7 +136,7 @@ KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::stri
     }
     const std::string keeper = KeeperPath();
     int pipe_ends[2];
-    if (keeper.empty() || text.size() > kLongestText || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    if (keeper.empty() || text.size() > kLongestKeptText || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
         return KeeperOutcome::Failed;
     }
     pid_t pid = -1;
