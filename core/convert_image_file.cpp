@@ -1,4 +1,4 @@
-// ConvertImageFile: read, encode, wrap, copy to the clipboard, report.
+// ConvertImageFile and ConvertPicture: read or take the bytes, encode, wrap, copy, report.
 #include "convert_image_file.h"
 
 #include <string>
@@ -14,7 +14,17 @@ void ConvertImageFile(std::string_view path) {
     if (content.empty()) {
         return;
     }
+    ConvertImageBytes(content, AsciiLower(functions::LastSegment(path, ".")));
+}
 
+void ConvertPicture(const Picture& picture) {
+    if (picture.bytes.empty() || !functions::WithinSizeLimit(picture.bytes.size())) {
+        return;
+    }
+    ConvertImageBytes(picture.bytes, picture.subtype);
+}
+
+void ConvertImageBytes(const ByteText& content, std::string_view subtype) {
     DesktopServices& desktop = Desktop();
     desktop.SetPointer(Pointer::Busy);
     // A failure below must not leave the busy pointer behind; the failure itself travels on.
@@ -26,7 +36,6 @@ void ConvertImageFile(std::string_view path) {
     });
 
     const std::string data = modBase64::StripWhitespace(modBase64::EncodeBase64Text(content));
-    const std::string subtype = AsciiLower(functions::LastSegment(path, "."));
     const std::string_view form = desktop.IsOption1Selected() ? CssTemplate : HtmlTemplate;
     const std::string snippet = ReplaceAll(ReplaceAll(form, "xxx", subtype), "zzz", data);
 

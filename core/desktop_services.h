@@ -24,8 +24,9 @@ struct Version {
     friend bool operator==(const Version&, const Version&) = default;
 };
 
-// What was dropped on the window. Each backend derives its own kind; the logic only passes it
-// back to HasFileList and FirstDroppedFile, and only while the drop handler runs.
+// What was dropped on the window or pasted into it. Each backend derives its own kind; the logic
+// only passes it back to HasFileList, FirstDroppedFile and PastedPicture, and only while the
+// handler runs.
 class DropData {
 public:
     virtual ~DropData() = default;
@@ -34,6 +35,13 @@ protected:
     DropData() = default;
     DropData(const DropData&) = default;
     DropData& operator=(const DropData&) = default;
+};
+
+// A picture taken from the clipboard: its bytes in an accepted format and their subtype ("png",
+// "gif" or "jpeg"). No bytes means no picture.
+struct Picture {
+    ByteText bytes;
+    std::string subtype;
 };
 
 // Everything the logic needs from the desktop. Window and control operations act on the one
@@ -72,6 +80,10 @@ public:
     virtual bool HasFileList(const DropData& data) = 0;
     // Returns the full path of the first file in the dropped list, as the file system spells it.
     virtual std::string FirstDroppedFile(const DropData& data) = 0;
+    // Returns the picture that pasted data holds: the first of PNG, GIF and JPEG bytes that the
+    // source offers, as it offers them; else a bitmap it offers, encoded losslessly as PNG;
+    // else no picture.
+    virtual Picture PastedPicture(const DropData& data) = 0;
     // Empties the clipboard.
     virtual void ClearClipboard() = 0;
     // Puts plain text on the clipboard, pasteable in other programs and after this one ends.

@@ -1,17 +1,25 @@
-// functions: the size-limited file reader and LastSegment.
+// functions: the size limit, the size-limited file reader and LastSegment.
 #include "functions.h"
 
 #include "desktop_services.h"
 
 namespace functions {
 
+bool WithinSizeLimit(std::uint64_t size) {
+    if (size <= MaxFileBytes) {
+        return true;
+    }
+    DesktopServices& desktop = Desktop();
+    desktop.SetLabelColour(ColourFault);
+    desktop.SetLabelCaption("The  File > 32kb!");
+    return false;
+}
+
 ByteText ReadWholeFile(std::string_view path) {
     DesktopServices& desktop = Desktop();
     try {
         const std::uint64_t size = desktop.FileLength(path);
-        if (size > MaxFileBytes) {
-            desktop.SetLabelColour(ColourFault);
-            desktop.SetLabelCaption("The  File > 32kb!");
+        if (!WithinSizeLimit(size)) {
             return {};
         }
         ByteText content = desktop.ReadFileBytes(path, static_cast<std::size_t>(size));

@@ -1,4 +1,4 @@
-// Form1's two event handlers: start-up and file drop.
+// Form1's event handlers: start-up, file drop and paste.
 #pragma once
 
 #include "desktop_services.h"
@@ -10,3 +10,8 @@ void HandleWindowLoad();
 // Runs for every drop on the window: converts the first dropped file when its extension names
 // a GIF, JPEG or PNG image, shows "Not format!" for any other file, and ignores other data.
 void HandleFileDrop(const DropData& data);
+
+// Runs for every paste (Ctrl+V, Shift+Insert): a copied file list is handled as a drop of it;
+// without one, a copied GIF, JPEG or PNG picture is converted as a file of the same bytes; any
+// other data changes nothing.
+void HandlePaste(const DropData& data);

@@ -237,6 +237,10 @@ std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
     return paths.front();
 }
 
+Picture QtDesktopServices::PastedPicture(const DropData& /*data*/) {
+    return {};
+}
+
 void QtDesktopServices::ClearClipboard() {
     wayland_retry_.clear();
     // Owning the clipboard with nothing in it, rather than giving it up: on X11 a clipboard with

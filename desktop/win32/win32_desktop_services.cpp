@@ -193,6 +193,10 @@ std::string Win32DesktopServices::FirstDroppedFile(const DropData& data) {
     return ToUtf8(path);
 }
 
+Picture Win32DesktopServices::PastedPicture(const DropData& /*data*/) {
+    return {};
+}
+
 void Win32DesktopServices::ClearClipboard() {
     OpenedClipboard clipboard(RequireWindow().Handle());
     clipboard.Empty();

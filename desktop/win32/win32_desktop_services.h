@@ -37,6 +37,7 @@ public:
     bool IsOption1Selected() override;
     bool HasFileList(const DropData& data) override;
     std::string FirstDroppedFile(const DropData& data) override;
+    Picture PastedPicture(const DropData& data) override;
     void ClearClipboard() override;
     void SetClipboardText(std::string_view text) override;
     void ShowWarning(std::string_view text) override;

@@ -96,6 +96,10 @@ std::string RecordingDesktop::FirstDroppedFile(const DropData& data) {
     }
     return drop.files.front();
 }
+Picture RecordingDesktop::PastedPicture(const DropData& data) {
+    Record("PastedPicture");
+    return static_cast<const FakeDropData&>(data).picture;
+}
 void RecordingDesktop::ClearClipboard() {
     Record("ClearClipboard");
     clipboard.reset();

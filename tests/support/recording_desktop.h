@@ -12,6 +12,7 @@
 struct FakeDropData : DropData {
     bool has_file_list = true;
     std::vector<std::string> files;
+    Picture picture;  // what PastedPicture answers
 };
 
 // Raised by the fake's EndProgram, which must not return.
@@ -57,6 +58,7 @@ public:
     bool IsOption1Selected() override;
     bool HasFileList(const DropData& data) override;
     std::string FirstDroppedFile(const DropData& data) override;
+    Picture PastedPicture(const DropData& data) override;
     void ClearClipboard() override;
     void SetClipboardText(std::string_view text) override;
     void ShowWarning(std::string_view text) override;

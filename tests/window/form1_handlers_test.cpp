@@ -117,3 +117,54 @@ TEST(HandleFileDrop, UnreadableFileShowsOnlyTheReadersBox) {
     EXPECT_EQ(desktop.clipboard, "before");
     EXPECT_EQ(desktop.label_caption, "");
 }
+
+TEST(HandlePaste, TakesTheFileFirstThenAPictureAsAFileOfTheSameBytes) {
+    const std::string png = "<img src = 'data:image/png;base64,AA=='/>";
+    const struct {
+        const char* what;
+        bool has_file_list;
+        std::vector<std::string> files;
+        Picture picture;
+        const char* failing;  // an operation made to fail, on every call
+        std::string caption;
+        Colour colour;
+        std::optional<std::string> clipboard;
+    } cases[] = {
+        {"png picture", false, {}, {{0}, "png"}, nullptr, "Clipboard! Size 41 b", ColourDone, png},
+        {"jpeg picture", false, {}, {{'M', 'a', 'n'}, "jpeg"}, nullptr, "Clipboard! Size 42 b",
+         ColourDone, "<img src = 'data:image/jpeg;base64,TWFu'/>"},
+        {"largest picture", false, {}, {ByteText(32000, 7), "gif"}, nullptr,
+         "Clipboard! Size 42705 b", ColourDone, std::nullopt},
+        {"picture too large", false, {}, {ByteText(32001, 7), "png"}, nullptr,
+         "The  File > 32kb!", ColourFault, "before"},
+        {"file wins over its icon", true, {"/d/a.GiF"}, {{1, 2}, "png"}, nullptr,
+         "Clipboard! Size 41 b", ColourDone, "<img src = 'data:image/gif;base64,AA=='/>"},
+        {"copied text file", true, {"/d/x.txt"}, {{1, 2}, "png"}, nullptr, "Not format!",
+         ColourFault, "before"},
+        {"neither file nor picture", false, {}, {}, nullptr, "earlier", ColourDone, "before"},
+        {"picture unreadable", false, {}, {{0}, "png"}, "PastedPicture", "earlier", ColourDone,
+         "before"},
+        {"clipboard refuses", false, {}, {{0}, "png"}, "SetClipboardText", "earlier",
+         ColourDone, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        RecordingDesktop desktop;
+        desktop.option1_selected = false;
+        desktop.label_caption = "earlier";
+        desktop.AddFile("/d/a.GiF", {0});
+        if (c.failing != nullptr) {
+            desktop.FailOn(c.failing);
+        }
+        FakeDropData paste;
+        paste.has_file_list = c.has_file_list;
+        paste.files = c.files;
+        paste.picture = c.picture;
+        EXPECT_NO_THROW(HandlePaste(paste)) << c.what;
+        EXPECT_EQ(desktop.label_caption, c.caption) << c.what;
+        EXPECT_EQ(desktop.label_colour, c.colour) << c.what;
+        if (c.clipboard || c.failing != nullptr) {
+            EXPECT_EQ(desktop.clipboard, c.clipboard) << c.what;
+        }
+        EXPECT_EQ(desktop.pointer, Pointer::Default) << c.what;
+    }
+}
