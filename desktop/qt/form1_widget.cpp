@@ -83,9 +83,9 @@ void AcceptAsCopy(QDropEvent* event) {
 
 // Qt does not support exceptions unwinding through its event loop; the handler keeps its own
 // failures, and anything else (memory running out) is reported and the drop given up.
-void RunDropHandler(const QtDropData& data) {
+void RunHandler(void (*handler)(const DropData&), const QtDropData& data) {
     try {
-        HandleFileDrop(data);
+        handler(data);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vellumine: a drop failed: %s\n", error.what());
     }
@@ -145,7 +145,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     // and Shift+Insert (and the Paste key) on X11.
     auto* paste = new QAction(this);
     paste->setShortcuts(QKeySequence::Paste);
-    connect(paste, &QAction::triggered, this, &Form1Widget::PasteFiles);
+    connect(paste, &QAction::triggered, this, &Form1Widget::Paste);
     auto* open = new QAction(this);
     open->setShortcuts(QKeySequence::Open);
     connect(open, &QAction::triggered, this, &Form1Widget::ChooseFile);
@@ -160,12 +160,13 @@ QRect Form1Widget::DropZone() const {
     return Rect(Form1.drop_zone);
 }
 
-void Form1Widget::PasteFiles() {
+void Form1Widget::Paste() {
     if (busy_) {
         return;
     }
     const QMimeData* copied = QApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    QueueDropHandler(QtDropData(copied != nullptr ? CopiedFileUrls(*copied) : QList<QUrl>{}));
+    QueueHandler(HandlePaste, copied != nullptr ? QtDropData::FromClipboard(*copied)
+                                                : QtDropData(QList<QUrl>{}));
 }
 
 void Form1Widget::ChooseFile() {
@@ -183,20 +184,20 @@ void Form1Widget::ChooseFile() {
         return;
     }
     last_folder_ = chosen.adjusted(QUrl::RemoveFilename);
-    QueueDropHandler(QtDropData(QList<QUrl>{chosen}));
+    QueueHandler(HandleFileDrop, QtDropData(QList<QUrl>{chosen}));
 }
 
-void Form1Widget::QueueDropHandler(QtDropData data) {
+void Form1Widget::QueueHandler(void (*handler)(const DropData&), QtDropData data) {
     QMetaObject::invokeMethod(
         this,
-        [this, data = std::move(data)] {
+        [this, handler, data = std::move(data)] {
             // Queued work that the event loop of an open warning box or file dialog reaches
             // would run inside the first piece of work; it is given up, and the user tries again.
             if (busy_) {
                 return;
             }
             const QScopedValueRollback<bool> busy(busy_, true);
-            RunDropHandler(data);
+            RunHandler(handler, data);
         },
         Qt::QueuedConnection);
 }
@@ -291,7 +292,7 @@ void Form1Widget::dropEvent(QDropEvent* event) {
     AcceptAsCopy(event);
     // Handled once the drop is over: a warning box opened inside the drop would keep the drag
     // source waiting for its answer (on Windows, OLE blocks the file manager) until it closes.
-    QueueDropHandler(QtDropData(*event->mimeData()));
+    QueueHandler(HandleFileDrop, QtDropData(*event->mimeData()));
     // A source that offers no copy is told nothing was taken, so that it keeps what it sent.
     if (event->dropAction() != Qt::CopyAction) {
         event->setDropAction(Qt::IgnoreAction);

@@ -12,8 +12,8 @@ class QRadioButton;
 class QtDropData;
 
 // Builds the controls from Form1's data and passes on to HandleFileDrop every file list that
-// reaches it: dropped, pasted (Ctrl+V) or chosen in a file dialog (Ctrl+O, or a double-click on
-// the drop picture).
+// reaches it, dropped or chosen in a file dialog (Ctrl+O, or a double-click on the drop picture),
+// and to HandlePaste what is pasted (Ctrl+V).
 class Form1Widget final : public QWidget {
 public:
     explicit Form1Widget(QWidget* parent = nullptr);
@@ -25,8 +25,9 @@ public:
     // Whether a drag carrying files is over the window, shown as an outline on the picture.
     bool ShowsDropTarget() const { return drop_target_; }
 
-    // Handles the clipboard's file list as a drop, once the current event is over.
-    void PasteFiles();
+    // Handles the clipboard's file list as a drop, or else its picture, once the current event is
+    // over.
+    void Paste();
     // Lets the user choose a file and handles it as a one-file drop.
     void ChooseFile();
 
@@ -41,7 +42,8 @@ protected:
 
 private:
     void ShowDropTarget(bool shown);
-    void QueueDropHandler(QtDropData data);
+    // Runs the handler on the data once the current event is over, unless other work is open.
+    void QueueHandler(void (*handler)(const DropData&), QtDropData data);
 
     QPixmap picture_;
     QPixmap picture_2x_;

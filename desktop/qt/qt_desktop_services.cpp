@@ -237,8 +237,8 @@ std::string QtDesktopServices::FirstDroppedFile(const DropData& data) {
     return paths.front();
 }
 
-Picture QtDesktopServices::PastedPicture(const DropData& /*data*/) {
-    return {};
+Picture QtDesktopServices::PastedPicture(const DropData& data) {
+    return static_cast<const QtDropData&>(data).PastedPicture();
 }
 
 void QtDesktopServices::ClearClipboard() {

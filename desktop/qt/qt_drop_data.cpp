@@ -59,3 +59,7 @@ QList<QUrl> CopiedFileUrls(const QMimeData& mime_data) {
     }
     return {};
 }
+
+QtDropData QtDropData::FromClipboard(const QMimeData& mime_data) {
+    return QtDropData(CopiedFileUrls(mime_data));
+}

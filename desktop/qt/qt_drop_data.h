@@ -9,8 +9,8 @@
 
 #include "desktop_services.h"
 
-// The local files a drop carried, copied out: the drop's own data is gone once the drop is over,
-// and the handler runs after that.
+// The local files a drop or paste carried, and a pasted picture, copied out: the drop's own data
+// is gone once the drop is over, and the handler runs after that.
 class QtDropData final : public DropData {
 public:
     explicit QtDropData(const QMimeData& mime_data)
@@ -20,9 +20,16 @@ public:
     // The paths of the files among the addresses, in order, as the file system's bytes; a file on
     // another machine as //host/path, which the file reader refuses.
     const std::vector<std::string>& LocalPaths() const { return paths_; }
+    // The picture a paste brought along; none for a drop or a chosen file.
+    const Picture& PastedPicture() const { return picture_; }
+
+    // What the clipboard holds for a paste: its copied files and, when it holds none, its
+    // picture.
+    static QtDropData FromClipboard(const QMimeData& mime_data);
 
 private:
     std::vector<std::string> paths_;
+    Picture picture_;
 };
 
 // The addresses of the files a file manager put on the clipboard with Copy or Cut: a
