@@ -228,6 +228,24 @@ class Conversions(WineCase):
                 self.expect_clipboard(case, expected, timeout=stall)
                 self.assertEqual(heard.get(timeout=stall), f"live region: Clipboard! Size "
                                  f"{len(expected)} b", case)
+        with self.subTest("heard with another program in front"):
+            # A screen reader passes over a background program's changes unless its window
+            # stays on top. (A chosen file's status comes with Vellumine in front: closing the
+            # chooser activates it again, as the cases above do.)
+            other = self.session.spawn([WINE, "notepad"])
+            try:
+                front = wait_for("another program's window", lambda: self.session.windows(
+                    "Notepad$"), timeout=30)[0]
+                for name, status in [("front.png", None), ("front.txt", "Not format!")]:
+                    path = self.make(name, 43)
+                    self.intake("put", self.file_list(path).hex())
+                    self.session.xdotool("windowactivate", "--sync", front)
+                    self.intake("paste")  # what Ctrl+V sends, sent to the background
+                    status = status or (f"Clipboard! Size "
+                                        f"{len(snippet(path, path.read_bytes(), True))} b")
+                    self.assertEqual(heard.get(timeout=stall), f"live region: {status}", name)
+            finally:
+                other.terminate()
         with self.subTest("no drop while the chooser is open"):
             # Moved out from under the chooser, which opens in the middle of the screen.
             self.session.xdotool("windowmove", "--sync", self.app.window, 0, 500)
