@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "clipboard_keeper_contract.h"
 #include "scope_guard.h"
 #include "xcb_helpers.h"
 
@@ -25,8 +26,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kKeeperName[] = "vellumine-clipboard-keeper";
-constexpr int kKeeperServing = 0;
-constexpr int kKeeperNotNeeded = 3;
 
 // Installed under libexec, found from where the program runs, so that a build tree and any
 // install prefix work alike; in a build tree it sits beside the program.
