@@ -16,11 +16,12 @@
 // does keep the text takes the clipboard from us, which ends us.
 //
 // It serves UTF8_STRING, text/plain;charset=utf-8, STRING, TARGETS and TIMESTAMP, large replies
-// incrementally (INCR), and ends as soon as another program takes the clipboard or the X server
-// goes away. MULTIPLE is refused (no text program needs it). A requestor cannot make it grow or
-// wait: every transfer reads the one copy of the text, at most kMostTransfers incremental ones
-// run at a time, and one whose requestor stops reading for kStalledTransfer is dropped. Beside
-// the C++ runtime it links libxcb alone.
+// incrementally (INCR), and ends as soon as the server says that another window owns the
+// clipboard, or when the X server goes away; a SelectionClear alone proves nothing, since any
+// client can send one. MULTIPLE is refused (no text program needs it). A requestor cannot make it
+// grow or wait: every transfer reads the one copy of the text, at most kMostTransfers incremental
+// ones run at a time, and one whose requestor stops reading for kStalledTransfer is dropped.
+// Beside the C++ runtime it links libxcb alone.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -282,7 +283,11 @@ void Keeper::Serve() {
             const XcbPtr<xcb_generic_event_t> owned(event);
             switch (event->response_type & 0x7F) {
                 case XCB_SELECTION_CLEAR:
-                    return;  // another program has the clipboard now: ours is history
+                    // Any client may send one, for any selection: only the server's word counts.
+                    if (SelectionOwner(connection_, atoms_.clipboard) != window_) {
+                        return;  // another program has the clipboard now: ours is history
+                    }
+                    break;
                 case XCB_SELECTION_REQUEST:
                     Answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
                     break;

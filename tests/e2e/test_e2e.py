@@ -17,6 +17,7 @@ from pathlib import Path
 
 from Xlib import X
 from Xlib.display import Display
+from Xlib.protocol import event
 
 from vellumine_driver import Vellumine
 from x_session import XSession, wait_for
@@ -492,6 +493,15 @@ class ClipboardManager(unittest.TestCase):
                     self.assertEqual(read_clipboard(session, target), expected, case)
             wait_for("each keeper to end when the next takes over",
                      lambda: len(session.running(KEEPER)) == 1)
+            # Any client may send a SelectionClear, for any selection: the keeper serves on.
+            forger = Display(session.display)
+            owner = forger.get_selection_owner(forger.intern_atom("CLIPBOARD"))
+            for selection in ("CLIPBOARD", "PRIMARY"):
+                owner.send_event(event.SelectionClear(window=owner, atom=forger.intern_atom(
+                    selection), time=X.CurrentTime))
+            forger.sync()
+            forger.close()
+            self.assertIsNotNone(read_clipboard(session, "TIMESTAMP"), "a forged SelectionClear")
 
             # Requestors that take the first chunks of the large text and then stop reading.
             stalled = Display(session.display)
