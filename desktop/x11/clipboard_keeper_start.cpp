@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -175,14 +173,4 @@ KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::stri
     // have taken the clipboard: it is not waited for.
     return AwaitKeeper(connection, ours, clipboard, pid,
                        written ? deadline : Clock::now() - std::chrono::seconds(1));
-}
-
-std::string X11DisplayName(int argc, const char* const* argv) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0) {
-            return argv[i + 1];
-        }
-    }
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr ? display : "";
 }

@@ -24,8 +24,3 @@ enum class KeeperOutcome {
 // it instead). Never throws.
 KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::string& display,
                                    std::string_view text, std::chrono::milliseconds bound);
-
-// The display that an X11 program started with these arguments opens: the one named by
-// -display (or --display), as Qt's xcb platform reads it, or else $DISPLAY; "" for $DISPLAY
-// unset. Call it before the toolkit removes its own arguments.
-std::string X11DisplayName(int argc, const char* const* argv);

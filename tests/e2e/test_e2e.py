@@ -498,6 +498,21 @@ class ClipboardManager(unittest.TestCase):
                     wait_for(f"{case}: the snippet served after close", lambda: (
                         session.clipboard() == expected and detached_keepers(session)))
 
+    def test_the_keeper_serves_the_display_qt_opened(self):
+        # Qt opens the last of several -display options.
+        with XSession(window_manager=False) as other, XSession() as session:
+            app = Vellumine(session, BINARY).start("-display", other.display,
+                                                   "-display", session.display)
+            path = session.tmp / "kept.gif"
+            path.write_bytes(os.urandom(5000))
+            app.drop_and_settle([path])
+            expected = snippet(path, path.read_bytes(), True)
+            wait_for("the snippet", lambda: session.clipboard() == expected)
+            self.assertEqual(app.close(), 0)
+            wait_for("the snippet served after close", lambda: not session.running(BINARY) and
+                     session.clipboard() == expected)
+            self.assertIsNone(other.clipboard())
+
     def test_keeper_serves_every_size_and_target(self):
         pick = random.Random(7).choice
         large = "".join(pick("ab✓\n") for _ in range(400_000))
