@@ -4,17 +4,30 @@
 #include <cstdlib>
 #include <string>
 
-#include "clipboard_keeper_start.h"
 #include "fonts.h"
 #include "platform_choice.h"
 #include "qt_desktop_services.h"
 #include "vellumine_version.h"
 
+// Last: Xlib's macros (None, Bool, Status) would clash with Qt's names.
+#include <X11/Xlib.h>
+
+namespace {
+
+// The display that Qt's xcb plugin opened, as Xlib named it on opening ($DISPLAY, or the last of
+// the -display options as Qt reads them); "" away from X11. The keeper must serve on this one.
+std::string X11DisplayName() {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* display = x11 != nullptr ? x11->display() : nullptr;
+    return display != nullptr ? DisplayString(display) : "";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     PreferX11OnWayland(argc, argv);
-    // Read before Qt takes its own arguments out: the keeper must serve on the same display.
-    const std::string x11_display = X11DisplayName(argc, argv);
     QApplication application(argc, argv);
+    const std::string x11_display = X11DisplayName();
     QApplication::setApplicationName(QStringLiteral("Vellumine"));
     QApplication::setApplicationVersion(QStringLiteral(VELLUMINE_VERSION_TEXT));
     // The installed desktop entry's name: a native Wayland window carries it as its app id, by

@@ -2,26 +2,26 @@
 //
 //   vellumine-clipboard-keeper [--display NAME] [--owner-ids BASE MASK]
 //
-// Reads the text (UTF-8, at most 1 MiB) from standard input up to its end, connects to display
-// NAME ($DISPLAY when not given) and takes the CLIPBOARD over, but only while its owner is a
-// window of the client whose ids are BASE with bits of MASK set (decimal; Vellumine passes its
-// own connection's): the check and the take-over happen under a server grab, so the clipboard
-// never has a moment without an owner and a newer copy by another program is never taken
-// away. Without --owner-ids it takes the clipboard from whoever has it. Once the clipboard is
-// held, the process detaches (the first process exits 0), so the caller may end at once. Exit
-// status of the first process: 0 serving, 3 not needed (the owner is not that client), 1
-// failure (no display, a refused text or arguments).
+// Reads the text (UTF-8, at most kLongestKeptText bytes) from standard input up to its end,
+// connects to display NAME ($DISPLAY when not given) and takes the CLIPBOARD over, but only while
+// its owner is a window of the client whose ids are BASE with bits of MASK set (decimal;
+// Vellumine passes its own connection's): the check and the take-over happen under a server
+// grab, so the clipboard never has a moment without an owner and a newer copy by another program
+// is never taken away. Without --owner-ids it takes the clipboard from whoever has it. Once the
+// clipboard is held, the process detaches (the first process exits kKeeperServing), so the
+// caller may end at once; the other exit statuses are in clipboard_keeper_contract.h.
 //
 // It takes the clipboard even where a clipboard manager owns CLIPBOARD_MANAGER: owning that
 // proves nothing (wlroots' X11 window manager owns it and keeps nothing), and a manager that
 // does keep the text takes the clipboard from us, which ends us.
 //
 // It serves UTF8_STRING, text/plain;charset=utf-8, STRING, TARGETS and TIMESTAMP, large replies
-// incrementally (INCR), and ends as soon as another program takes the clipboard or the X server
-// goes away. MULTIPLE is refused (no text program needs it). A requestor cannot make it grow or
-// wait: every transfer reads the one copy of the text, at most kMostTransfers incremental ones
-// run at a time, and one whose requestor stops reading for kStalledTransfer is dropped. Beside
-// the C++ runtime it links libxcb alone.
+// incrementally (INCR), and ends as soon as the server says that another window owns the
+// clipboard, or when the X server goes away; a SelectionClear alone proves nothing, since any
+// client can send one. MULTIPLE is refused (no text program needs it). A requestor cannot make it
+// grow or wait: every transfer reads the one copy of the text, at most kMostTransfers incremental
+// ones run at a time, and one whose requestor stops reading for kStalledTransfer is dropped.
+// Beside the C++ runtime it links libxcb alone.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -37,15 +37,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "clipboard_keeper_contract.h"
 #include "xcb_helpers.h"
 
 namespace {
 
-constexpr int kServing = 0;
-constexpr int kFailed = 1;
-constexpr int kNotNeeded = 3;
 // Replies above this go incrementally even when the server would take more in one request:
 // requestors must not be made to allocate one large property at once.
 constexpr std::size_t kLargestWholeReply = std::size_t{256} * 1024;
@@ -174,7 +173,7 @@ int Keeper::TakeOver(std::optional<XcbIdRange> owners) {
                       &events);
     owned_since_ = ServerTime();
     if (owned_since_ == XCB_CURRENT_TIME) {
-        return kFailed;
+        return kKeeperFailed;
     }
 
     xcb_grab_server(connection_);
@@ -184,9 +183,10 @@ int Keeper::TakeOver(std::optional<XcbIdRange> owners) {
     }
     xcb_ungrab_server(connection_);
     if (!needed) {
-        return kNotNeeded;
+        return kKeeperNotNeeded;
     }
-    return SelectionOwner(connection_, atoms_.clipboard) == window_ ? kServing : kFailed;
+    return SelectionOwner(connection_, atoms_.clipboard) == window_ ? kKeeperServing
+                                                                    : kKeeperFailed;
 }
 
 bool Keeper::Reply(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
@@ -284,7 +284,11 @@ void Keeper::Serve() {
             const XcbPtr<xcb_generic_event_t> owned(event);
             switch (event->response_type & 0x7F) {
                 case XCB_SELECTION_CLEAR:
-                    return;  // another program has the clipboard now: ours is history
+                    // Any client may send one, for any selection: only the server's word counts.
+                    if (SelectionOwner(connection_, atoms_.clipboard) != window_) {
+                        return;  // another program has the clipboard now: ours is history
+                    }
+                    break;
                 case XCB_SELECTION_REQUEST:
                     Answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
                     break;
@@ -311,7 +315,7 @@ void Keeper::Serve() {
 void Detach() {
     const pid_t child = ::fork();
     if (child != 0) {
-        ::_exit(child > 0 ? kServing : kFailed);
+        ::_exit(child > 0 ? kKeeperServing : kKeeperFailed);
     }
     // Nothing of the caller's terminal or folder is kept busy while we serve.
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -339,7 +343,7 @@ std::optional<std::uint32_t> Number(const char* text) {
 
 int Refuse(const char* why) {
     std::fprintf(stderr, "vellumine-clipboard-keeper: %s\n", why);
-    return kFailed;
+    return kKeeperFailed;
 }
 
 }  // namespace
@@ -369,7 +373,7 @@ int main(int argc, char** argv) {
     }
     std::optional<std::string> text = ReadText(STDIN_FILENO);
     if (!text) {
-        return Refuse("the text is longer than 1 MiB or could not be read");
+        return Refuse("the text is too long or could not be read");
     }
     xcb_connection_t* connection = xcb_connect(display, nullptr);
     if (xcb_connection_has_error(connection)) {
@@ -378,9 +382,14 @@ int main(int argc, char** argv) {
     }
     Keeper keeper(connection, std::move(*text));
     const int status = keeper.TakeOver(owners);
-    if (status != kServing) {
+    if (status != kKeeperServing) {
         xcb_disconnect(connection);
         return status;
+    }
+    // The tests' stand-in for a loaded machine: the first process lingers with the clipboard
+    // already taken, as if the scheduler kept it waiting, while its launcher's bound runs out.
+    if (const char* hold = std::getenv("VELLUMINE_KEEPER_TEST_HOLD_MS")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(Number(hold).value_or(0) % 10000));
     }
     Detach();
     keeper.Serve();

@@ -10,13 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <optional>
 #include <thread>
 #include <vector>
 
+#include "clipboard_keeper_contract.h"
 #include "scope_guard.h"
 #include "xcb_helpers.h"
 
@@ -25,8 +23,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kKeeperName[] = "vellumine-clipboard-keeper";
-constexpr int kKeeperServing = 0;
-constexpr int kKeeperNotNeeded = 3;
 
 // Installed under libexec, found from where the program runs, so that a build tree and any
 // install prefix work alike; in a build tree it sits beside the program.
@@ -104,25 +100,40 @@ bool WriteAll(int fd, std::string_view text, Clock::time_point deadline) {
     return true;
 }
 
-// The keeper's first process's exit status, or nothing if it was still running at `deadline`
-// and has been stopped.
-std::optional<int> AwaitKeeper(pid_t pid, Clock::time_point deadline) {
+// Waits until `deadline` for the keeper's first process to end; `ours` and `clipboard` say how
+// to tell whether the clipboard is still ours.
+KeeperOutcome AwaitKeeper(xcb_connection_t* connection, XcbIdRange ours, xcb_atom_t clipboard,
+                          pid_t pid, Clock::time_point deadline) {
     int status = 0;
     for (;;) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) {
-            return WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : kKeeperFailed;
+            return code == kKeeperServing     ? KeeperOutcome::Serving
+                   : code == kKeeperNotNeeded ? KeeperOutcome::NotNeeded
+                                              : KeeperOutcome::Failed;
         }
         if (done < 0 && errno != EINTR) {
-            return std::nullopt;
+            return KeeperOutcome::Failed;  // no child of ours: nothing to wait for or stop
         }
         if (Clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return std::nullopt;
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    // Out of time. A keeper that already took the clipboard is only slow to say so, and killing
+    // it would take the clipboard with it: it is left to detach and serve. One that has not is
+    // stopped, under a server grab so that it cannot take the clipboard between our look and
+    // the kill (its take-over waits on a grab of its own).
+    xcb_grab_server(connection);
+    const bool taken = !ours.Holds(SelectionOwner(connection, clipboard));
+    if (!taken) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    xcb_ungrab_server(connection);
+    xcb_flush(connection);
+    return taken ? KeeperOutcome::Serving : KeeperOutcome::Failed;
 }
 
 }  // namespace
@@ -131,7 +142,8 @@ KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::stri
                                    std::string_view text, std::chrono::milliseconds bound) {
     const auto deadline = Clock::now() + bound;
     const XcbIdRange ours = XcbIdRange::Of(connection);
-    if (!ours.Holds(SelectionOwner(connection, InternAtom(connection, "CLIPBOARD")))) {
+    const xcb_atom_t clipboard = InternAtom(connection, "CLIPBOARD");
+    if (!ours.Holds(SelectionOwner(connection, clipboard))) {
         return KeeperOutcome::NotNeeded;
     }
     const std::string keeper = KeeperPath();
@@ -157,21 +169,8 @@ KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::stri
         return KeeperOutcome::Failed;
     }
     // The keeper's first process ends as soon as the clipboard is in its hands (or not needed);
-    // the one that serves is no child of ours.
-    const std::optional<int> status =
-        AwaitKeeper(pid, written ? deadline : Clock::now() - std::chrono::seconds(1));
-    if (status == kKeeperServing) {
-        return KeeperOutcome::Serving;
-    }
-    return status == kKeeperNotNeeded ? KeeperOutcome::NotNeeded : KeeperOutcome::Failed;
-}
-
-std::string X11DisplayName(int argc, const char* const* argv) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0) {
-            return argv[i + 1];
-        }
-    }
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr ? display : "";
+    // the one that serves is no child of ours. One that did not get all of the text cannot
+    // have taken the clipboard: it is not waited for.
+    return AwaitKeeper(connection, ours, clipboard, pid,
+                       written ? deadline : Clock::now() - std::chrono::seconds(1));
 }

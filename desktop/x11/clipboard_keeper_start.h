@@ -9,21 +9,18 @@
 
 // What became of a hand-over.
 enum class KeeperOutcome {
-    Serving,    // the keeper holds the clipboard and serves the text after we are gone
+    Serving,    // the clipboard has left us for the keeper, which serves the text after we are gone
     NotNeeded,  // the clipboard is no longer ours: another program copied meanwhile
-    Failed,     // no keeper, a text too long for it, or it did not answer in time
+    Failed,     // no keeper, a text too long for it, or it did not take the clipboard in time
 };
 
 // Starts vellumine-clipboard-keeper (found beside the program or in its libexec folder) on
 // `display`, the display the program opened ("" for $DISPLAY), and passes it `text` through a
 // pipe. The keeper takes the clipboard only from a window made on `connection`, the program's
 // own connection to that display, so a copy that another program made meanwhile stays. Returns
-// once the keeper holds the clipboard or has found it taken; a keeper that does not answer
-// within `bound` is stopped. Never throws.
+// once the keeper holds the clipboard or has found it taken, and at the latest after `bound`:
+// a keeper that has not taken the clipboard by then is stopped, one that has is left to serve
+// (and the clipboard counts as handed over, though a program that copied at that moment may hold
+// it instead). Never throws.
 KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::string& display,
                                    std::string_view text, std::chrono::milliseconds bound);
-
-// The display that an X11 program started with these arguments opens: the one named by
-// -display (or --display), as Qt's xcb platform reads it, or else $DISPLAY; "" for $DISPLAY
-// unset. Call it before the toolkit removes its own arguments.
-std::string X11DisplayName(int argc, const char* const* argv);

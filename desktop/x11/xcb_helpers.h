@@ -1,18 +1,12 @@
-// What the clipboard keeper and its launcher share: its longest text and a few raw xcb operations.
+// The raw xcb operations that the clipboard keeper and its launcher share.
 #pragma once
 
 #include <xcb/xcb.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
-
-// The longest text the keeper takes. Vellumine's longest snippet is under 43 KB; a text far
-// beyond that is a mistake, refused rather than held for as long as the session lasts, and not
-// worth starting the keeper for.
-inline constexpr std::size_t kLongestKeptText = std::size_t{1} << 20;
 
 // Owns a reply or an event that xcb allocated.
 struct XcbFree {

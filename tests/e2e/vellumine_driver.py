@@ -55,9 +55,9 @@ class Vellumine:
         self.process = None
         self.window = None
 
-    def start(self):
+    def start(self, *args):
         log = self.session.log(f"vellumine-{id(self)}.log")
-        self.process = self.session.spawn([str(self.binary)], stderr=log)
+        self.process = self.session.spawn([str(self.binary), *args], stderr=log)
         self.window = wait_for("Vellumine's window",
                                lambda: self.session.windows(WINDOW_NAME, pid=self.process.pid))[0]
         self.session.xdotool("windowmove", "--sync", self.window, *PLACE)
