@@ -18,7 +18,7 @@ from pathlib import Path
 from Xlib import X
 from Xlib.display import Display
 
-from vellumine_driver import Vellumine
+from vellumine_driver import WINDOW_NAME, Vellumine
 from x_session import XSession, wait_for
 
 BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
@@ -437,6 +437,9 @@ class ClipboardManager(unittest.TestCase):
                     self.fail(f"{case}: drop {settled!r}; "
                               f"clipboard {str(session.clipboard())[:60]!r}...")
                 self.assertEqual(app.close(), 0, case)
+                # Not Qt 6.4's five-second wait at exit on a manager that never answers: Qt
+                # heard that the keeper took the clipboard over.
+                self.assertLess(app.exit_seconds, 2.5, case)
                 # Started again at once, it is not taken for a copy still running.
                 self.assertEqual(Vellumine(session, BINARY).start().close(), 0, case)
                 wait_for(f"{case}: the snippet served with every Vellumine gone", lambda: (
@@ -446,6 +449,47 @@ class ClipboardManager(unittest.TestCase):
                 wait_for(f"{case}: no Vellumine or keeper left",
                          lambda: not session.running(BINARY, KEEPER))
                 self.assertEqual(session.clipboard(), "copied later", case)
+
+    def test_qt_hears_at_once_that_the_keeper_has_the_clipboard(self):
+        # The widget suite's own case, on X11, with the keeper beside it and a clipboard manager
+        # that keeps nothing.
+        suite = BINARY.parents[2] / "tests" / "qt" / "vellumine_qt_desktop_services_test"
+        with XSession(window_manager=False) as session:
+            own_selection(session, "CLIPBOARD_MANAGER")
+            (session.tmp / "bin").mkdir()
+            for program in (suite, KEEPER):
+                shutil.copy(program, session.tmp / "bin")
+            done = subprocess.run(
+                [session.tmp / "bin" / suite.name, "HandsTheClipboardOverAndLetsGo"],
+                env={**session.env, "QT_QPA_PLATFORM": "xcb"}, capture_output=True, text=True,
+                timeout=60)
+            self.assertIn("PASS   : QtDesktopServicesTest::HandsTheClipboardOver", done.stdout)
+            self.assertEqual(done.returncode, 0, done.stdout)
+            self.assertEqual(session.clipboard(), "kept")
+
+    def test_the_keeper_starts_while_the_window_is_still_active(self):
+        # KDE Plasma passes an X11 program's clipboard on to Wayland programs only while one of
+        # its windows is active: the snippet is handed over as the window closes, not at exit.
+        with XSession() as session:
+            program = session.tmp / "bin" / BINARY.name
+            program.parent.mkdir()
+            shutil.copy(BINARY, program)
+            shutil.copy(KEEPER, program.parent / "keeper")
+            seen = session.tmp / "seen-at-keeper-start"  # the active window, ours if mapped
+            (program.parent / KEEPER.name).write_text(
+                f"#!/bin/sh\n(xdotool getactivewindow; xdotool search --onlyvisible --name "
+                f"'{WINDOW_NAME}') > '{seen}' 2>&1 < /dev/null\n"
+                f"exec '{program.parent / 'keeper'}' \"$@\"\n")
+            (program.parent / KEEPER.name).chmod(0o755)
+            app = Vellumine(session, program).start()
+            path = session.tmp / "kept.gif"
+            path.write_bytes(os.urandom(500))
+            app.drop_and_settle([path])
+            expected = snippet(path, path.read_bytes(), True)
+            wait_for("the snippet", lambda: session.clipboard() == expected)
+            self.assertEqual(app.close(), 0)
+            self.assertEqual(seen.read_text().split(), [str(app.window)] * 2)
+            wait_for("the snippet served after exit", lambda: session.clipboard() == expected)
 
     def test_a_keeper_that_never_answers_is_given_up(self):
         with XSession() as session:
