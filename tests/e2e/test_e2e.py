@@ -403,6 +403,18 @@ def detached_keepers(session):
     return [pid for pid in session.running(KEEPER) if parent(pid) not in ours]
 
 
+def with_keeper_hook(session, shell):
+    """A copy of the program whose keeper first runs the shell lines; returns its path."""
+    program = session.tmp / "bin" / BINARY.name
+    program.parent.mkdir()
+    shutil.copy(BINARY, program)
+    shutil.copy(KEEPER, program.parent / "keeper")
+    hook = program.parent / KEEPER.name
+    hook.write_text(f"#!/bin/sh\n{shell}\nexec '{program.parent / 'keeper'}' \"$@\"\n")
+    hook.chmod(0o755)
+    return program
+
+
 def read_clipboard(session, target, env=None):
     done = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
                           env=env or session.env, capture_output=True, timeout=20)
@@ -471,17 +483,10 @@ class ClipboardManager(unittest.TestCase):
         # KDE Plasma passes an X11 program's clipboard on to Wayland programs only while one of
         # its windows is active: the snippet is handed over as the window closes, not at exit.
         with XSession() as session:
-            program = session.tmp / "bin" / BINARY.name
-            program.parent.mkdir()
-            shutil.copy(BINARY, program)
-            shutil.copy(KEEPER, program.parent / "keeper")
             seen = session.tmp / "seen-at-keeper-start"  # the active window, ours if mapped
-            (program.parent / KEEPER.name).write_text(
-                f"#!/bin/sh\n(xdotool getactivewindow; xdotool search --onlyvisible --name "
-                f"'{WINDOW_NAME}') > '{seen}' 2>&1 < /dev/null\n"
-                f"exec '{program.parent / 'keeper'}' \"$@\"\n")
-            (program.parent / KEEPER.name).chmod(0o755)
-            app = Vellumine(session, program).start()
+            app = Vellumine(session, with_keeper_hook(session, (
+                f"(xdotool getactivewindow; xdotool search --onlyvisible --name '{WINDOW_NAME}')"
+                f" > '{seen}' 2>&1 < /dev/null"))).start()
             path = session.tmp / "kept.gif"
             path.write_bytes(os.urandom(500))
             app.drop_and_settle([path])
