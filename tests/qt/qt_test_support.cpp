@@ -15,10 +15,8 @@
 #include <QUrl>
 #include <QWindow>
 
-namespace {
-
-DropReply Drop(QWidget& window, const QMimeData& mime_data, QPoint position,
-               Qt::DropActions offered) {
+DropReply QueueDropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position,
+                            Qt::DropActions offered) {
     QWindow* handle = window.windowHandle();
     QWindowSystemInterface::handleDrag(handle, &mime_data, position, offered, Qt::LeftButton,
                                        Qt::NoModifier);
@@ -27,18 +25,12 @@ DropReply Drop(QWidget& window, const QMimeData& mime_data, QPoint position,
     return {response.isAccepted(), response.acceptedAction()};
 }
 
-}  // namespace
-
 DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position,
                        Qt::DropActions offered) {
-    const DropReply reply = Drop(window, mime_data, position, offered);
+    const DropReply reply = QueueDropOnWindow(window, mime_data, position, offered);
     // The window handles a drop once the drop is over, from the event loop.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     return reply;
-}
-
-DropReply QueueDropOnWindow(QWidget& window, const QMimeData& mime_data) {
-    return Drop(window, mime_data, {99, 80}, Qt::CopyAction);
 }
 
 void DragOverAndAway(QWidget& window, const QMimeData& mime_data,

@@ -20,7 +20,8 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
                                                  Qt::LinkAction);
 
 // The same drop, left for the window to handle from the event loop later.
-DropReply QueueDropOnWindow(QWidget& window, const QMimeData& mime_data);
+DropReply QueueDropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position = {99, 80},
+                            Qt::DropActions offered = Qt::CopyAction);
 
 // Drags mime_data over window and away again without a drop; while_over runs in between.
 void DragOverAndAway(QWidget& window, const QMimeData& mime_data,
