@@ -119,7 +119,7 @@ void ClipboardHandOver::RunOnce() {
         return;
     }
     // A loss of the clipboard may still wait in the queue; it must count before we decide. Keys
-    // and clicks wait; a drop or queued work that comes meanwhile the closing window refuses.
+    // and clicks wait; drops and queued work still come, and the closing window refuses them.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QClipboard* clipboard = QGuiApplication::clipboard();
     const QByteArray text = clipboard->text(QClipboard::Clipboard).toUtf8();
