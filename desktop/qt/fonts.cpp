@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFontDatabase>
 
+#include "qt_text.h"
+
 void InstallFontStandIns() {
     if (!QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
         // Wine's Tahoma (Debian's fonts-wine) keeps Tahoma's metrics; fontconfig does not see
@@ -21,7 +23,7 @@ void InstallFontStandIns() {
 }
 
 QFont FontFor(const FontSpec& face) {
-    QFont font(QString::fromUtf8(face.family.data(), static_cast<qsizetype>(face.family.size())));
+    QFont font(ToQString(face.family));
     // Points at 96 dpi; the window's geometry is in 96-dpi pixels too, and Qt scales both
     // together on high-density screens, whatever DPI the X server claims.
     font.setPixelSize(qRound(face.points * 96.0 / 72.0));

@@ -5,9 +5,11 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QBasicTimer>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QTimerEvent>
+#include <algorithm>
 
 namespace {
 
@@ -22,7 +24,10 @@ constexpr char kNoticeName[] = "Label1Notice";
 // and activates the window again after the status is written; Orca then throws away, unread, the
 // notifications still waiting ("Pruning event queue due to flood"). Shown once the window has
 // settled, the status is spoken.
-constexpr int kSettleMilliseconds = 300;
+constexpr qint64 kSettleMilliseconds = 300;
+// The longest a status waits for that: a window whose activation keeps changing (a window manager
+// that hands it back and forth, a user switching windows) still has every status spoken.
+constexpr qint64 kLongestWaitMilliseconds = 1000;
 
 // The status line's newest message as a notification. Orca 43 speaks changes of name or text only
 // of the object that has the focus, and ignores object:announcement (Orca 45.2) and live-region
@@ -38,20 +43,22 @@ public:
     // The message last shown.
     const QString& Text() const { return text_; }
 
-    // Shows text once the window has settled; a message still waiting is shown first, at once.
+    // Shows text once the window has settled, or at the latest a second from now; a message
+    // still waiting is shown first, at once.
     void Announce(const QString& text) {
         if (timer_.isActive()) {
             Show();
         }
         waiting_ = text;
-        timer_.start(kSettleMilliseconds, this);
+        latest_.setRemainingTime(kLongestWaitMilliseconds);
+        WaitToSettle();
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (timer_.isActive() && (event->type() == QEvent::WindowActivate ||
                                   event->type() == QEvent::WindowDeactivate)) {
-            timer_.start(kSettleMilliseconds, this);
+            WaitToSettle();
         }
         return QObject::eventFilter(watched, event);
     }
@@ -65,6 +72,12 @@ protected:
     }
 
 private:
+    // (Re)starts the wait for the activation to settle, never past the latest time to show.
+    void WaitToSettle() {
+        timer_.start(static_cast<int>(std::min(kSettleMilliseconds, latest_.remainingTime())),
+                     this);
+    }
+
     void Show() {
         timer_.stop();
         // AT-SPI clients (libatspi) keep an object's name until told that it changed; unwarned,
@@ -79,6 +92,7 @@ private:
     }
 
     QBasicTimer timer_;
+    QDeadlineTimer latest_;  // when the waiting message is shown, settled or not
     QString waiting_;
     QString text_;
 };

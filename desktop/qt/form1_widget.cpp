@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -25,6 +26,7 @@
 #include "form1_handlers.h"
 #include "qt_colour.h"
 #include "qt_drop_data.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -35,10 +37,6 @@ QRect Geometry(const ControlSpec& control) {
     return {control.left, control.top, control.width, control.height};
 }
 
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QRect Rect(const RectSpec& rect) {
     return {rect.left, rect.top, rect.width, rect.height};
 }
@@ -47,7 +45,7 @@ QRect Rect(const RectSpec& rect) {
 QString NameFilters() {
     QStringList filters;
     for (const FileFilterSpec& filter : Form1.chooser_filters) {
-        filters.append(Text(filter.name));
+        filters.append(ToQString(filter.name));
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -61,8 +59,8 @@ QPixmap LoadPng(const QString& path) {
 }
 
 QRadioButton* MakeOption(const ControlSpec& control, QWidget* parent) {
-    auto* option = new QRadioButton(Text(control.text), parent);
-    option->setObjectName(Text(control.name));
+    auto* option = new QRadioButton(ToQString(control.text), parent);
+    option->setObjectName(ToQString(control.name));
     option->setGeometry(Geometry(control));
     option->setFont(FontFor(control.font));
     option->setChecked(control.initially_selected);
@@ -116,7 +114,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     setWindowIcon(icon);
     setObjectName(QStringLiteral("Form1"));
     InstallForm1Accessibility();
-    setToolTip(Text(Form1.ways_in_hint));
+    setToolTip(ToQString(Form1.ways_in_hint));
     setAccessibleDescription(toolTip().replace(QLatin1Char('\n'), QLatin1Char(' ')));
 
     // Created in tab order.
@@ -128,7 +126,7 @@ Form1Widget::Form1Widget(QWidget* parent)
 
     const ControlSpec& label = Form1.label1;
     label1_ = new QLabel(this);
-    label1_->setObjectName(Text(label.name));
+    label1_->setObjectName(ToQString(label.name));
     label1_->setGeometry(Geometry(label));
     label1_->setFont(FontFor(label.font));
     label1_->setTextFormat(Qt::PlainText);
@@ -137,7 +135,7 @@ Form1Widget::Form1Widget(QWidget* parent)
     QPalette label_palette = label1_->palette();
     label_palette.setColor(QPalette::WindowText, ToQColor(Form1.label_initial_colour));
     label1_->setPalette(label_palette);
-    label1_->setText(Text(label.text));
+    label1_->setText(ToQString(label.text));
 
     setTabOrder(option1_, option2_);
 
@@ -161,7 +159,7 @@ QRect Form1Widget::DropZone() const {
 }
 
 void Form1Widget::Paste() {
-    if (busy_) {
+    if (!TakesWork()) {
         return;
     }
     const QMimeData* copied = QApplication::clipboard()->mimeData(QClipboard::Clipboard);
@@ -170,7 +168,7 @@ void Form1Widget::Paste() {
 }
 
 void Form1Widget::ChooseFile() {
-    if (busy_) {
+    if (!TakesWork()) {
         return;
     }
     const QScopedValueRollback<bool> busy(busy_, true);
@@ -178,8 +176,8 @@ void Form1Widget::ChooseFile() {
     // file:// address keeps the bytes of a name that is not UTF-8, which QtDropData passes on.
     // Qt's own dialog answers with the name as it lists it, encoded as QFile::encodeName does
     // (Qt 6.4 lists such a name with U+FFFD in it, and its dialog refuses it as not found).
-    const QUrl chosen =
-        QFileDialog::getOpenFileUrl(this, Text(Form1.chooser_title), last_folder_, NameFilters());
+    const QUrl chosen = QFileDialog::getOpenFileUrl(this, ToQString(Form1.chooser_title),
+                                                    last_folder_, NameFilters());
     if (chosen.isEmpty()) {
         return;
     }
@@ -193,7 +191,9 @@ void Form1Widget::QueueHandler(void (*handler)(const DropData&), QtDropData data
         [this, handler, data = std::move(data)] {
             // Queued work that the event loop of an open warning box or file dialog reaches
             // would run inside the first piece of work; it is given up, and the user tries again.
-            if (busy_) {
+            // So is work that the close finds queued: the close's own wait for the clipboard
+            // keeper would run it.
+            if (!TakesWork()) {
                 return;
             }
             const QScopedValueRollback<bool> busy(busy_, true);
@@ -261,9 +261,9 @@ void Form1Widget::paintEvent(QPaintEvent* /*event*/) {
 
 // Every drag is taken, so that every drop reaches the handler as before; only one that carries
 // local files is shown as landing on the picture. Nothing is taken while the file dialog or a
-// warning box is open.
+// warning box is open, or once the window closes.
 void Form1Widget::dragEnterEvent(QDragEnterEvent* event) {
-    if (busy_) {
+    if (!TakesWork()) {
         event->ignore();
         return;
     }
@@ -272,7 +272,7 @@ void Form1Widget::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Form1Widget::dragMoveEvent(QDragMoveEvent* event) {
-    if (busy_) {
+    if (!TakesWork()) {
         event->ignore();
         return;
     }
@@ -285,7 +285,7 @@ void Form1Widget::dragLeaveEvent(QDragLeaveEvent* /*event*/) {
 
 void Form1Widget::dropEvent(QDropEvent* event) {
     ShowDropTarget(false);
-    if (busy_) {
+    if (!TakesWork()) {
         event->ignore();
         return;
     }
@@ -298,4 +298,15 @@ void Form1Widget::dropEvent(QDropEvent* event) {
         event->setDropAction(Qt::IgnoreAction);
         event->ignore();
     }
+}
+
+void Form1Widget::closeEvent(QCloseEvent* event) {
+    // Before the action: handing the clipboard over waits in the event loop, where Qt 6.4 still
+    // delivers drops (XdndDrop is no user input to QEventLoop::ExcludeUserInputEvents) and queued
+    // work.
+    closing_ = true;
+    if (closing_action_) {
+        closing_action_();
+    }
+    QWidget::closeEvent(event);
 }

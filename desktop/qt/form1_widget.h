@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 
 #include "desktop_services.h"
 
@@ -30,6 +31,9 @@ public:
     void Paste();
     // Lets the user choose a file and handles it as a one-file drop.
     void ChooseFile();
+    // Runs action when the window is asked to close, once it has stopped taking work for good:
+    // from then on drops, pastes and files chosen, also those queued before, are ignored.
+    void SetClosingAction(std::function<void()> action) { closing_action_ = std::move(action); }
 
 protected:
     bool event(QEvent* event) override;
@@ -39,8 +43,11 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Whether a new piece of work may start now.
+    bool TakesWork() const { return !busy_ && !closing_; }
     void ShowDropTarget(bool shown);
     // Runs the handler on the data once the current event is over, unless other work is open.
     void QueueHandler(void (*handler)(const DropData&), QtDropData data);
@@ -54,6 +61,10 @@ private:
     // True while the file dialog is open or a drop is being handled (its warning box can be
     // open): no second piece of work may start inside the first.
     bool busy_ = false;
+    // Set once the window was asked to close: what closing hands over is the snippet the status
+    // line last reported, and no warning box may open inside the close.
+    bool closing_ = false;
+    std::function<void()> closing_action_;
     // The folder of the file chosen last, where the file dialog opens next.
     QUrl last_folder_;
 };

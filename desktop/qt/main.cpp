@@ -36,10 +36,11 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vellumine.Vellumine"));
     InstallFontStandIns();
 
+    ClipboardHandOver clipboard_hand_over(x11_display);
     int status = 0;
     {
         QtDesktopServices desktop;
-        desktop.KeepClipboardAfterExit(x11_display);
+        desktop.HandOverClipboardAtClose(clipboard_hand_over);
         InstallDesktopServices(&desktop);
         try {
             desktop.ShowMainWindow();
@@ -52,8 +53,8 @@ int main(int argc, char** argv) {
     // The window hands the snippet to the keeper as it closes; this catches the ways out that
     // close no window (the session ending, say). Where the keeper is not at hand, returning
     // destroys the application object, which offers the text to a clipboard manager.
-    QtDesktopServices::HandOverClipboard(x11_display);
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    clipboard_hand_over.RunOnce();
+    if (OnNativeWayland()) {
         // Qt 6.4's Wayland plugin can hang as the application object goes: ~QWaylandDisplay
         // waits for its event thread, which waits in wl_display_read_events for a reader that
         // never comes. Nothing of ours needs that teardown (the compositor drops what we offered

@@ -1,7 +1,8 @@
-// The choice of Qt platform plugin.
+// The choice of Qt platform plugin, and the one made.
 #include "platform_choice.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QtGlobal>
 #include <cstring>
 
@@ -19,4 +20,8 @@ void PreferX11OnWayland(int argc, char** argv) {
     if (wayland && !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
     }
+}
+
+bool OnNativeWayland() {
+    return QGuiApplication::platformName() == QLatin1String("wayland");
 }

@@ -19,8 +19,10 @@
 #include "form1_accessibility.h"
 #include "form1_handlers.h"
 #include "form1_widget.h"
+#include "platform_choice.h"
 #include "qt_colour.h"
 #include "qt_drop_data.h"
+#include "qt_text.h"
 #include "regular_file.h"
 #include "vellumine_version.h"
 
@@ -50,10 +52,6 @@ private:
     std::function<void(const QEvent&)> action_;
 };
 
-QString ToQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void SetTextColour(QWidget& widget, QPalette::ColorRole role, Colour colour) {
     QPalette palette = widget.palette();
     palette.setColor(role, ToQColor(colour));
@@ -72,17 +70,12 @@ QtDesktopServices::~QtDesktopServices() {
 
 void QtDesktopServices::CreateMainWindow() {
     window_ = std::make_unique<Form1Widget>();
-    if (x11_display_) {
-        close_watcher_ = std::make_unique<EventWatcher>([display = *x11_display_](const QEvent& e) {
-            if (e.type() == QEvent::Close) {
-                HandOverClipboard(display);
-            }
-        });
-        window_->installEventFilter(close_watcher_.get());
+    if (hand_over_ != nullptr) {
+        window_->SetClosingAction([hand_over = hand_over_] { hand_over->RunOnce(); });
     }
     HandleWindowLoad();
     window_->show();
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    if (OnNativeWayland()) {
         input_watcher_ = std::make_unique<EventWatcher>([this](const QEvent& e) {
             const QEvent::Type type = e.type();
             if (type == QEvent::Enter || type == QEvent::MouseButtonPress ||
@@ -120,20 +113,13 @@ void QtDesktopServices::EndProgram() {
     std::_Exit(0);
 }
 
-void QtDesktopServices::KeepClipboardAfterExit(std::string x11_display) {
-    x11_display_ = std::move(x11_display);
-}
-
-void QtDesktopServices::HandOverClipboard(const std::string& x11_display) {
-    // Once a run: the window's close and the way out after the event loop both ask, and a keeper
-    // that was given up at the close must not hold the exit up a second time.
-    static bool asked = false;
+void ClipboardHandOver::RunOnce() {
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || std::exchange(asked, true)) {
+    if (x11 == nullptr || std::exchange(ran_, true)) {
         return;
     }
-    // A loss of the clipboard may still wait in the queue; it must count before we decide.
-    // Input waits: a drop must not start while the window closes.
+    // A loss of the clipboard may still wait in the queue; it must count before we decide. Keys
+    // and clicks wait; drops and queued work still come, and the closing window refuses them.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QClipboard* clipboard = QGuiApplication::clipboard();
     const QByteArray text = clipboard->text(QClipboard::Clipboard).toUtf8();
@@ -141,7 +127,7 @@ void QtDesktopServices::HandOverClipboard(const std::string& x11_display) {
         return;
     }
     const KeeperOutcome outcome =
-        StartClipboardKeeper(x11->connection(), x11_display,
+        StartClipboardKeeper(x11->connection(), x11_display_,
                              std::string_view(text.constData(), text.size()), kKeeperTakeOver);
     if (outcome != KeeperOutcome::Serving) {
         return;
@@ -263,7 +249,7 @@ void QtDesktopServices::SetClipboardText(std::string_view text) {
     // "serial indicates superseded"). A drop brings no such event, so after a drop onto the
     // window without a click the snippet may not have been taken; the next event that does
     // (the pointer entering anew as the drag ends, a click, a key) sets it again, shortly after.
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    if (OnNativeWayland()) {
         wayland_retry_ = snippet;
         wayland_retry_until_ = std::chrono::steady_clock::now() + kWaylandRetry;
     }

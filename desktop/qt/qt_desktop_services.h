@@ -4,14 +4,34 @@
 #include <QString>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 
 #include "desktop_services.h"
 #include "single_instance.h"
 
 class Form1Widget;
 class QObject;
+
+// Hands this program's clipboard text to the clipboard keeper, which serves it after we have gone,
+// once a run: the window's close and the way out after the event loop both ask for it, and a
+// keeper given up at the close must not hold the exit up a second time.
+class ClipboardHandOver {
+public:
+    // `x11_display` is the display the program opened (see X11DisplayName).
+    explicit ClipboardHandOver(std::string x11_display) : x11_display_(std::move(x11_display)) {}
+
+    // The first call, on X11, when this program still owns the clipboard: hands its text to the
+    // keeper and returns once the keeper has it (or has found another program's copy there, or
+    // was given up after about a second). Later calls do nothing, and so does any call elsewhere:
+    // under native Wayland the compositor decides what outlives a client. Never fails: at worst
+    // the text goes when the program does.
+    void RunOnce();
+
+private:
+    std::string x11_display_;
+    bool ran_ = false;
+};
 
 // Needs a QApplication for its whole life. Window and control operations act on the one
 // Form1Widget, which CreateMainWindow makes.
@@ -25,17 +45,10 @@ public:
     // The window, once created.
     Form1Widget* Window() const { return window_.get(); }
 
-    // Has the clipboard's text handed to the clipboard keeper as the window closes, while it is
-    // still the active window: KDE Plasma passes an X11 program's clipboard on to Wayland
-    // programs only while an X11 window is active. `x11_display` is the display the program
-    // opened (see X11DisplayName). Call it before ShowMainWindow.
-    void KeepClipboardAfterExit(std::string x11_display);
-    // On X11, when this program still owns the clipboard, hands its text to the clipboard
-    // keeper, which serves it after we have gone, and returns once the keeper has it (or has
-    // found another program's copy there, or was given up after about a second). Does nothing
-    // elsewhere: under native Wayland the compositor decides what outlives a client. Never
-    // fails: at worst the text goes when the program does. Only the first call of a run acts.
-    static void HandOverClipboard(const std::string& x11_display);
+    // Runs `hand_over` as the window closes, while it is still the active window: KDE Plasma
+    // passes an X11 program's clipboard on to Wayland programs only while an X11 window is
+    // active. `hand_over` must outlive the window. Call it before ShowMainWindow.
+    void HandOverClipboardAtClose(ClipboardHandOver& hand_over) { hand_over_ = &hand_over; }
 
     void ShowMainWindow() override;
     [[noreturn]] void EndProgram() override;
@@ -68,8 +81,7 @@ private:
 
     SingleInstance instance_;
     std::unique_ptr<Form1Widget> window_;
-    std::optional<std::string> x11_display_;  // set when the clipboard is to outlive us
-    std::unique_ptr<QObject> close_watcher_;
+    ClipboardHandOver* hand_over_ = nullptr;  // set when the clipboard is to outlive us
     std::unique_ptr<QObject> input_watcher_;
     QString wayland_retry_;  // the snippet to set again at the next input event, if any
     std::chrono::steady_clock::time_point wayland_retry_until_;

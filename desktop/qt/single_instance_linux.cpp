@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <chrono>
@@ -16,6 +15,7 @@
 #include <thread>
 
 #include "failure.h"
+#include "platform_choice.h"
 #include "single_instance.h"
 
 namespace {
@@ -173,7 +173,7 @@ bool SingleInstance::TryClaim() {
 
 QString SingleInstance::DefaultName() {
     QString session = qEnvironmentVariable("DISPLAY");
-    if (QGuiApplication::platformName() == QStringLiteral("wayland")) {
+    if (OnNativeWayland()) {
         session = qEnvironmentVariable("WAYLAND_DISPLAY");
     }
     return QStringLiteral("vellumine-%1-%2").arg(::getuid()).arg(session);

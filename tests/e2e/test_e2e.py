@@ -19,7 +19,7 @@ from Xlib import X
 from Xlib.display import Display
 from Xlib.protocol import event
 
-from vellumine_driver import Vellumine
+from vellumine_driver import WINDOW_NAME, Vellumine
 from x_session import XSession, wait_for
 
 BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
@@ -419,6 +419,17 @@ def close_and_time(session, app):
     return status, time.monotonic() - start
 
 
+def with_keeper_hook(session, shell):
+    """A copy of the program whose keeper first runs the shell lines; returns its path."""
+    program = session.tmp / "bin" / BINARY.name
+    program.parent.mkdir()
+    shutil.copy(BINARY, program)
+    hook = program.parent / KEEPER.name
+    hook.write_text(f"#!/bin/sh\n{shell}\nexec '{KEEPER}' \"$@\"\n")
+    hook.chmod(0o755)
+    return program
+
+
 def read_clipboard(session, target, env=None):
     done = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
                           env=env or session.env, capture_output=True, timeout=20)
@@ -453,6 +464,9 @@ class ClipboardManager(unittest.TestCase):
                     self.fail(f"{case}: drop {settled!r}; "
                               f"clipboard {str(session.clipboard())[:60]!r}...")
                 self.assertEqual(app.close(), 0, case)
+                # Not Qt 6.4's five-second wait at exit on a manager that never answers: Qt
+                # heard that the keeper took the clipboard over.
+                self.assertLess(app.exit_seconds, 2.5, case)
                 # Started again at once, it is not taken for a copy still running.
                 self.assertEqual(Vellumine(session, BINARY).start().close(), 0, case)
                 wait_for(f"{case}: the snippet served with every Vellumine gone", lambda: (
@@ -469,18 +483,12 @@ class ClipboardManager(unittest.TestCase):
             ("never answers", "exec sleep 600", False),
             # A loaded machine: the bound runs out after the take-over, before the first process
             # ends. Killing it then would take the clipboard with it.
-            ("slow to report the take-over",
-             f'VELLUMINE_KEEPER_TEST_HOLD_MS=1500 exec "{KEEPER}" "$@"', True),
+            ("slow to report the take-over", "export VELLUMINE_KEEPER_TEST_HOLD_MS=1500", True),
         ]
         for case, keeper, stays in cases:
             with self.subTest(case), XSession() as session:
-                program = session.tmp / "bin" / BINARY.name
-                program.parent.mkdir()
-                shutil.copy(BINARY, program)
                 starts = session.tmp / "keeper-starts"
-                (program.parent / KEEPER.name).write_text(
-                    f"#!/bin/sh\necho start >> '{starts}'\n{keeper}\n")
-                (program.parent / KEEPER.name).chmod(0o755)
+                program = with_keeper_hook(session, f"echo start >> '{starts}'\n{keeper}")
                 app = Vellumine(session, program).start()
                 path = session.tmp / "kept.gif"
                 path.write_bytes(os.urandom(5000))
@@ -497,6 +505,40 @@ class ClipboardManager(unittest.TestCase):
                 if stays:
                     wait_for(f"{case}: the snippet served after close", lambda: (
                         session.clipboard() == expected and detached_keepers(session)))
+
+    def test_qt_hears_at_once_that_the_keeper_has_the_clipboard(self):
+        # The widget suite's own case, on X11, with the keeper beside it and a clipboard manager
+        # that keeps nothing.
+        suite = BINARY.parents[2] / "tests" / "qt" / "vellumine_qt_desktop_services_test"
+        with XSession(window_manager=False) as session:
+            own_selection(session, "CLIPBOARD_MANAGER")
+            (session.tmp / "bin").mkdir()
+            for program in (suite, KEEPER):
+                shutil.copy(program, session.tmp / "bin")
+            done = subprocess.run(
+                [session.tmp / "bin" / suite.name, "HandsTheClipboardOverAndLetsGo"],
+                env={**session.env, "QT_QPA_PLATFORM": "xcb"}, capture_output=True, text=True,
+                timeout=60)
+            self.assertIn("PASS   : QtDesktopServicesTest::HandsTheClipboardOver", done.stdout)
+            self.assertEqual(done.returncode, 0, done.stdout)
+            self.assertEqual(session.clipboard(), "kept")
+
+    def test_the_keeper_starts_while_the_window_is_still_active(self):
+        # KDE Plasma passes an X11 program's clipboard on to Wayland programs only while one of
+        # its windows is active: the snippet is handed over as the window closes, not at exit.
+        with XSession() as session:
+            seen = session.tmp / "seen-at-keeper-start"  # the active window, ours if mapped
+            app = Vellumine(session, with_keeper_hook(session, (
+                f"(xdotool getactivewindow; xdotool search --onlyvisible --name '{WINDOW_NAME}')"
+                f" > '{seen}' 2>&1 < /dev/null"))).start()
+            path = session.tmp / "kept.gif"
+            path.write_bytes(os.urandom(500))
+            app.drop_and_settle([path])
+            expected = snippet(path, path.read_bytes(), True)
+            wait_for("the snippet", lambda: session.clipboard() == expected)
+            self.assertEqual(app.close(), 0)
+            self.assertEqual(seen.read_text().split(), [str(app.window)] * 2)
+            wait_for("the snippet served after exit", lambda: session.clipboard() == expected)
 
     def test_the_keeper_serves_the_display_qt_opened(self):
         # Qt opens the last of several -display options.

@@ -3,6 +3,7 @@ import queue
 import re
 import subprocess
 import threading
+import time
 from pathlib import Path
 
 from x_session import SYSTEM_PYTHON, wait_for
@@ -168,17 +169,21 @@ class Vellumine:
             return self.session.xdotool("getactivewindow", check=False) == str(self.window)
 
         wait_for("Vellumine's window to become active", activated)
+        pressed = time.monotonic()
         self.session.xdotool("key", "--clearmodifiers", "alt+F4")
         try:
-            return self.process.wait(timeout=5)
+            self.process.wait(timeout=5)
         except subprocess.TimeoutExpired:
             # Once in some twenty runs the key never reached the window manager (the window
             # stayed up, answering the clipboard); a user presses again. A program that hangs
             # while closing still fails below.
             if self.session.windows(WINDOW_NAME, pid=str(self.process.pid)):
                 wait_for("Vellumine's window to become active", activated)
+                pressed = time.monotonic()
                 self.session.xdotool("key", "--clearmodifiers", "alt+F4")
-        return self.process.wait(timeout=10)
+        code = self.process.wait(timeout=10)
+        self.exit_seconds = time.monotonic() - pressed  # from the key that closed it
+        return code
 
     def resident_kib(self):
         for line in Path(f"/proc/{self.process.pid}/status").read_text().splitlines():

@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -38,6 +39,13 @@ private:
         const OutlineSpec& outline = Form1.drop_outline;
         return 2 * outline.pen_width *
                (outline.rect.width + outline.rect.height - 4 * outline.corner_radius);
+    }
+
+    static inline QStringList notices_;  // the status notice's name each time it was shown
+    static void RecordNotice(QAccessibleEvent* event) {
+        if (event->type() == QAccessible::ObjectShow && event->object() != nullptr &&
+            event->object()->objectName() == "Label1Notice")
+            notices_ << event->accessibleInterface()->text(QAccessible::Name);
     }
 
 private slots:
@@ -275,6 +283,63 @@ private slots:
             QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
             QCOMPARE(Label().text(), QStringLiteral("earlier"));
         }
+    }
+
+    void WorkQueuedAsTheWindowClosesIsIgnored_data() {
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("a drop") << false << "b.gif";
+        QTest::newRow("a drop that brings up the box") << false << "missing.png";
+        QTest::newRow("a paste") << true << "b.gif";
+    }
+
+    void WorkQueuedAsTheWindowClosesIsIgnored() {
+        // Handed over after the close, the clipboard must hold what the status line reported,
+        // and no box may open inside the close.
+        QFETCH(bool, paste);
+        QFETCH(QString, file);
+        DropOnWindow(Window(), *FileDrop({WriteFile(dir_, "a.png", 1)}));
+        const QString reported = QApplication::clipboard()->text();
+        const QString path = file.startsWith("missing") ? dir_.filePath(file)
+                                                        : WriteFile(dir_, file, 1);
+        if (paste) {
+            QApplication::clipboard()->setMimeData(FileDrop({path}).release());
+            QTest::keyClick(&Window(), Qt::Key_V, Qt::ControlModifier);
+            QApplication::clipboard()->setText(reported);
+        } else {
+            QueueDropOnWindow(Window(), *FileDrop({path}));
+        }
+        const SeenBox box = CloseBoxDuring([&] {
+            Window().close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        });
+        QVERIFY(!box.shown);
+        QCOMPARE(QApplication::clipboard()->text(), reported);
+        QCOMPARE(Label().text(), QStringLiteral("Clipboard! Size 51 b"));
+    }
+
+    void StatusesAreHeardWhileTheActivationKeepsChanging() {
+        QAccessible::queryAccessibleInterface(&Label());  // as a screen reader does
+        notices_.clear();
+        const auto restore = qScopeGuard(
+            [previous = QAccessible::installUpdateHandler(RecordNotice)] {
+                QAccessible::installUpdateHandler(previous);
+                SetAccessibilityActive(false);
+            });
+        SetAccessibilityActive(true);
+        QWidget other;
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QTimer flip;  // hands the activation back and forth faster than it could ever settle
+        connect(&flip, &QTimer::timeout, [&] {
+            (Window().isActiveWindow() ? &other : static_cast<QWidget*>(&Window()))
+                ->activateWindow();
+        });
+        flip.start(100);
+        desktop_->SetLabelCaption("Not format!");
+        desktop_->SetLabelCaption("Clipboard! Size 51 b");  // in quick succession: both heard
+        QTRY_COMPARE_WITH_TIMEOUT(notices_, QStringList({"Not format!", "Clipboard! Size 51 b"}),
+                                  3000);
     }
 };
 

@@ -144,6 +144,18 @@ private slots:
         QVERIFY(!QApplication::clipboard()->mimeData()->hasHtml());
     }
 
+    void HandsTheClipboardOverAndLetsGo() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+            QSKIP("needs an X server and the keeper beside this program: e2e.ClipboardManager");
+        }
+        QApplication::clipboard()->setText(QStringLiteral("kept"));
+        QVERIFY(QApplication::clipboard()->ownsClipboard());
+        ClipboardHandOver(std::string()).RunOnce();
+        // Qt must know the keeper has it: else at exit Qt 6.4 offers it to whatever owns
+        // CLIPBOARD_MANAGER and waits five seconds for an answer.
+        QVERIFY(!QApplication::clipboard()->ownsClipboard());
+    }
+
     void WarningBoxIsModalWithOneButton() {
         QtDesktopServices desktop(QStringLiteral("vellumine-test-box"));
         const SeenBox box = CloseBoxDuring([&] { desktop.ShowWarning("Error: ReadFile"); });

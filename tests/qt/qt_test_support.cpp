@@ -1,7 +1,10 @@
 // Helpers for the widget suites.
 #include "qt_test_support.h"
 
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformdrag.h>
+#include <qpa/qplatformintegration.h>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <QAbstractButton>
@@ -12,16 +15,22 @@
 #include <QUrl>
 #include <QWindow>
 
-DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position,
-                       Qt::DropActions offered) {
+DropReply QueueDropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position,
+                            Qt::DropActions offered) {
     QWindow* handle = window.windowHandle();
     QWindowSystemInterface::handleDrag(handle, &mime_data, position, offered, Qt::LeftButton,
                                        Qt::NoModifier);
     const QPlatformDropQtResponse response = QWindowSystemInterface::handleDrop(
         handle, &mime_data, position, offered, Qt::LeftButton, Qt::NoModifier);
+    return {response.isAccepted(), response.acceptedAction()};
+}
+
+DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position,
+                       Qt::DropActions offered) {
+    const DropReply reply = QueueDropOnWindow(window, mime_data, position, offered);
     // The window handles a drop once the drop is over, from the event loop.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    return {response.isAccepted(), response.acceptedAction()};
+    return reply;
 }
 
 void DragOverAndAway(QWidget& window, const QMimeData& mime_data,
@@ -30,6 +39,10 @@ void DragOverAndAway(QWidget& window, const QMimeData& mime_data,
                                        Qt::LeftButton, Qt::NoModifier);
     while_over();
     QWindowSystemInterface::handleDrag(window.windowHandle(), nullptr, {}, {}, {}, {});
+}
+
+void SetAccessibilityActive(bool active) {
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(active);
 }
 
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths) {

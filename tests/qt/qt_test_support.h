@@ -19,9 +19,17 @@ DropReply DropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint posit
                        Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction |
                                                  Qt::LinkAction);
 
+// The same drop, left for the window to handle from the event loop later.
+DropReply QueueDropOnWindow(QWidget& window, const QMimeData& mime_data, QPoint position = {99, 80},
+                            Qt::DropActions offered = Qt::CopyAction);
+
 // Drags mime_data over window and away again without a drop; while_over runs in between.
 void DragOverAndAway(QWidget& window, const QMimeData& mime_data,
                      const std::function<void()>& while_over);
+
+// Turns the platform's accessibility on or off, as a screen reader starting or ending does; while
+// it is on, QAccessible passes events on to an update handler.
+void SetAccessibilityActive(bool active);
 
 // Mime data holding the given local files as a uri-list, as file managers offer them.
 std::unique_ptr<QMimeData> FileDrop(const QStringList& paths);
