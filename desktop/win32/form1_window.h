@@ -18,8 +18,8 @@
 #include "win32_handles.h"
 
 // A fixed-size top-level window scaled for its monitor's DPI. It exists from construction to
-// destruction (or until the user closes it), hidden until Show(). Files come in through its
-// WaysIn. Needs COM (OleInitialize) on its thread.
+// destruction (or until the user closes it), hidden until Show(). Files and pictures come in
+// through its WaysIn. Needs COM (OleInitialize) on its thread.
 class Form1Window : private FileDropSink {
 public:
     // Creates the window and its controls, hidden. Raises Failure when Windows refuses.

@@ -1,4 +1,4 @@
-// WaysIn: drops, pastes and the chooser, queued one at a time for the drop handler.
+// WaysIn: drops, pastes and the chooser, queued one at a time for the handlers.
 #include "ways_in.h"
 
 #include <utility>
@@ -76,7 +76,7 @@ bool WaysIn::Idle() const {
 }
 
 bool WaysIn::TakeFileList(UniqueGlobal list) {
-    return Queue(HandleFileDrop, std::move(list));
+    return Queue(HandleFileDrop, std::move(list), {});
 }
 
 void WaysIn::Paste() {
@@ -84,17 +84,22 @@ void WaysIn::Paste() {
         return;
     }
     UniqueGlobal list;
+    CopiedPicture picture;
     try {
         // Open only for as long as the copy takes: a conversion that puts its snippet on the
         // clipboard opens it again, and every other program waits while it is open.
         OpenedClipboard clipboard(window_);
         list = clipboard.CopyFileList();
+        // A copied file comes first; its icon, which a file manager may offer too, is not read.
+        if (!list) {
+            picture = CopyPicture(clipboard);
+        }
     } catch (const Failure&) {
         ::MessageBeep(MB_OK);
         return;
     }
-    // A clipboard without a whole file list is handled as a drop without files: nothing happens.
-    Queue(HandleFileDrop, std::move(list));
+    // A clipboard with neither is handled as a paste of nothing: nothing happens.
+    Queue(HandlePaste, std::move(list), std::move(picture));
 }
 
 void WaysIn::Choose() {
@@ -112,11 +117,11 @@ void WaysIn::Choose() {
         return;
     }
     if (path) {
-        Queue(HandleFileDrop, MakeFileList(*path));
+        Queue(HandleFileDrop, MakeFileList(*path), {});
     }
 }
 
-bool WaysIn::Queue(Handler handler, UniqueGlobal list) {
+bool WaysIn::Queue(Handler handler, UniqueGlobal list, CopiedPicture picture) {
     if (!Idle()) {
         return false;
     }
@@ -125,6 +130,7 @@ bool WaysIn::Queue(Handler handler, UniqueGlobal list) {
     }
     handler_ = handler;
     list_ = std::move(list);
+    picture_ = std::move(picture);
     intake_ = Intake::Queued;
     return true;
 }
@@ -134,7 +140,7 @@ void WaysIn::HandleQueued() {
         return;
     }
     const UniqueGlobal list = std::move(list_);
-    const Win32DropData data(static_cast<HDROP>(list.Get()));
+    const Win32DropData data(static_cast<HDROP>(list.Get()), std::exchange(picture_, {}));
     const Handler handler = std::exchange(handler_, nullptr);
     intake_ = Intake::Idle;
     const Rollback busy(intake_, Intake::Busy);

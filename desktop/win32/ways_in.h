@@ -1,4 +1,4 @@
-// WaysIn: the ways files come into the window, and the intake that they share.
+// WaysIn: the ways files and pictures come into the window, and the intake that they share.
 #pragma once
 
 #include <windows.h>
@@ -8,11 +8,12 @@
 #include <optional>
 #include <string>
 
+#include "clipboard_picture.h"
 #include "desktop_services.h"
 #include "win32_handles.h"
 
 // Hands what comes in to its handler: a drop or a chosen file (Ctrl+O, a double-click on the
-// picture) and a paste of copied files (Ctrl+V, Shift+Insert) to HandleFileDrop. One at a time:
+// picture) to HandleFileDrop, a paste (Ctrl+V, Shift+Insert) to HandlePaste. One at a time:
 // every way in starts only while the intake is idle, so that none starts inside another's
 // warning box or chooser. Pastes, chosen files and OLE drops wait for their turn until the key,
 // drop or chooser that brought them has returned.
@@ -33,10 +34,10 @@ public:
 private:
     using Handler = void (*)(const DropData&);
     void Drop(HDROP drop);
-    // Copies the clipboard's file list and queues it for the drop handler. Beeps when the
-    // clipboard cannot be opened or read.
+    // Copies the clipboard's file list, or else its picture, and queues them for the paste
+    // handler. Beeps when the clipboard cannot be opened or read.
     void Paste();
-    bool Queue(Handler handler, UniqueGlobal list);
+    bool Queue(Handler handler, UniqueGlobal list, CopiedPicture picture);
     void HandleQueued();
 
     // Queued: what came in waits for its turn. Busy: a file is being chosen, or what came in is
@@ -44,10 +45,11 @@ private:
     enum class Intake { Idle, Queued, Busy };
     HWND window_ = nullptr;
     Intake intake_ = Intake::Idle;
-    // What waits while Queued: its handler and its file list (an empty block for a paste without
-    // files).
+    // What waits while Queued: its handler, its file list (an empty block for a paste without
+    // files) and a pasted picture.
     Handler handler_ = nullptr;
     UniqueGlobal list_;
+    CopiedPicture picture_;
     // Where the file chooser was last left in this run.
     std::wstring chooser_folder_;
 };
