@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "failure.h"
 
@@ -30,6 +31,8 @@ struct DibHeader {
     std::array<DWORD, 4> masks{};  // red, green, blue, alpha
     // A 32-bit pixel without masks: its fourth byte is alpha unless it is zero throughout.
     bool alpha_unless_zero = false;
+    // Rows in runs (BI_RLE8, BI_RLE4) rather than whole: their length is known only once read.
+    bool run_length = false;
     std::size_t table_at = 0;
     std::size_t table_entries = 0;
     std::size_t bits_at = 0;
@@ -114,12 +117,16 @@ std::size_t ReadKind(const ByteText& block, const BITMAPINFOHEADER& info, DibHea
     header.bits = info.biBitCount;
     const bool masked = info.biCompression == BI_BITFIELDS || info.biCompression == kAlphaBitfields;
     const bool plain = info.biCompression == BI_RGB;
+    // Runs are bottom-up only: a top-down bitmap cannot be compressed.
+    header.run_length =
+        !header.top_down && ((info.biBitCount == 8 && info.biCompression == BI_RLE8) ||
+                             (info.biBitCount == 4 && info.biCompression == BI_RLE4));
     switch (info.biBitCount) {
         case 1:
         case 4:
         case 8:
         case 24:
-            if (!plain) {
+            if (!plain && !header.run_length) {
                 throw Failure("the bitmap is compressed");
             }
             return 0;
@@ -152,7 +159,8 @@ DibHeader ReadHeader(const ByteText& block) {
     const std::uint64_t table_at = std::uint64_t{info.biSize} + mask_bytes;
     const std::uint64_t bits_at = table_at + entries * sizeof(RGBQUAD);
     const std::uint64_t stride = (std::uint64_t{header.width} * header.bits + 31) / 32 * 4;
-    if (bits_at > block.size() || stride * header.height > block.size() - bits_at) {
+    const std::uint64_t pixel_bytes = header.run_length ? 0 : stride * header.height;
+    if (bits_at > block.size() || pixel_bytes > block.size() - bits_at) {
         throw Failure("the bitmap is longer than its block");
     }
     header.table_at = static_cast<std::size_t>(table_at);
@@ -168,6 +176,20 @@ const BYTE* RowAt(const ByteText& block, const DibHeader& header, UINT y) {
     return block.data() + header.bits_at + row * header.stride;
 }
 
+// The colour table as a palette with an entry for every value a pixel can take; values past
+// the table show black, as Windows shows them.
+std::vector<UINT> PaletteOf(const ByteText& block, const DibHeader& header) {
+    std::vector<UINT> palette(std::size_t{1} << header.bits, 0xFF000000);
+    const std::size_t count = std::min(header.table_entries, palette.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        RGBQUAD entry{};
+        std::memcpy(&entry, block.data() + header.table_at + i * sizeof entry, sizeof entry);
+        palette[i] =
+            0xFF000000U | (UINT{entry.rgbRed} << 16) | (UINT{entry.rgbGreen} << 8) | entry.rgbBlue;
+    }
+    return palette;
+}
+
 // Indexed and 24-bit rows are as an encoder takes them, once top-down.
 Raster CopyRows(const ByteText& block, const DibHeader& header, Raster::Layout layout) {
     Raster raster{
@@ -178,14 +200,56 @@ Raster CopyRows(const ByteText& block, const DibHeader& header, Raster::Layout l
                     header.stride);
     }
     if (layout == Raster::Layout::Indexed) {
-        // Values past the table show black, as Windows shows them.
-        raster.palette.assign(std::size_t{1} << header.bits, 0xFF000000);
-        const std::size_t count = std::min(header.table_entries, raster.palette.size());
-        for (std::size_t i = 0; i < count; ++i) {
-            RGBQUAD entry{};
-            std::memcpy(&entry, block.data() + header.table_at + i * sizeof entry, sizeof entry);
-            raster.palette[i] = 0xFF000000U | (UINT{entry.rgbRed} << 16) |
-                                (UINT{entry.rgbGreen} << 8) | entry.rgbBlue;
+        raster.palette = PaletteOf(block, header);
+    }
+    return raster;
+}
+
+// Run-length rows (BI_RLE8, BI_RLE4) as 8-bit indices. Pixels that the runs skip stay at the
+// first colour, runs stop at the right edge, and a stream cut short leaves the rest unpainted.
+Raster ReadRuns(const ByteText& block, const DibHeader& header) {
+    Raster raster{Raster::Layout::Indexed, 8, header.width, header.height, header.width, {}, {}};
+    raster.pixels.assign(std::size_t{header.width} * header.height, 0);
+    raster.palette = PaletteOf(block, header);
+    const bool nibbles = header.bits == 4;
+    const BYTE* in = block.data() + header.bits_at;
+    const BYTE* const end = block.data() + block.size();
+    UINT x = 0;
+    UINT y = 0;  // from the bottom
+    const auto put = [&](BYTE value) {
+        if (x < header.width && y < header.height) {
+            raster.pixels[std::size_t{header.height - 1 - y} * header.width + x++] = value;
+        }
+    };
+    while (end - in >= 2 && y < header.height) {
+        const BYTE count = in[0];
+        const BYTE value = in[1];
+        in += 2;
+        if (count > 0) {  // a run of one value, or of two alternating nibbles
+            for (UINT i = 0; i < count; ++i) {
+                put(!nibbles ? value : i % 2 == 0 ? value >> 4 : value & 0x0F);
+            }
+        } else if (value == 0) {  // end of the row
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of the bitmap
+            break;
+        } else if (value == 2) {  // a jump right and up
+            if (end - in < 2) {
+                break;
+            }
+            x = std::min(x + in[0], header.width);
+            y += in[1];
+            in += 2;
+        } else {  // value pixels as they are, padded to a 16-bit boundary
+            const std::size_t bytes = nibbles ? (value + 1U) / 2 : value;
+            if (static_cast<std::size_t>(end - in) < bytes) {
+                break;
+            }
+            for (UINT i = 0; i < value; ++i) {
+                put(!nibbles ? in[i] : i % 2 == 0 ? in[i / 2] >> 4 : in[i / 2] & 0x0F);
+            }
+            in += std::min(bytes + bytes % 2, static_cast<std::size_t>(end - in));
         }
     }
     return raster;
@@ -239,6 +303,9 @@ Raster ReadMasked(const ByteText& block, const DibHeader& header) {
 
 Raster ReadDib(const ByteText& block) {
     const DibHeader header = ReadHeader(block);
+    if (header.run_length) {
+        return ReadRuns(block, header);
+    }
     if (header.bits <= 8) {
         return CopyRows(block, header, Raster::Layout::Indexed);
     }

@@ -35,10 +35,13 @@ PIXELS = [[(255, 0, 0, 255), (0, 128, 255, 128), (10, 20, 30, 0)],
           [(200, 201, 202, 255), (1, 2, 3, 64), (255, 255, 255, 255)]]
 
 
-def dib(bits, pixel, top_down=False, compression=0, masks=(), v5=False, table=b"", height=2):
-    """A CF_DIB block (a CF_DIBV5 one with v5) of PIXELS, each packed by pixel(r, g, b, a)."""
+def dib(bits, pixel, top_down=False, compression=0, masks=(), v5=False, table=b"", height=2,
+        row=None):
+    """A CF_DIB block (a CF_DIBV5 one with v5) of PIXELS, each packed by pixel(r, g, b, a), or
+    each row by row(pixels)."""
     stride = (3 * bits + 31) // 32 * 4
-    rows = [b"".join(pixel(*p) for p in row).ljust(stride, b"\0") for row in PIXELS]
+    rows = [(row(r) if row else b"".join(pixel(*p) for p in r)).ljust(stride, b"\0")
+            for r in PIXELS]
     data = b"".join(rows if top_down else rows[::-1])
     header = struct.pack("<IiiHHIIiiII", 124 if v5 else 40, 3, -height if top_down else height,
                          1, bits, compression, len(data), 0, 0, len(table) // 4, 0)
@@ -304,6 +307,8 @@ class Conversions(WineCase):
         other = self.random.randbytes(2000)  # bytes taken as they are are never decoded
         copied = self.make("copied.jpeg", 60)
         palette = sorted({p for row in PIXELS for p in row})
+        index = palette.index
+        table = b"".join(bytes((b, g, r, 0)) for r, g, b, _ in palette)
         opaque = lambda r, g, b, a: (r, g, b, 255)  # noqa: E731
         rgb = lambda r, g, b, a: bytes((b, g, r))  # noqa: E731
         cases = [
@@ -329,8 +334,16 @@ class Conversions(WineCase):
                 compression=3, masks=(0xF800, 0x7E0, 0x1F)))],
              (2, lambda r, g, b, a: (((r >> 3) * 255 + 15) // 31, ((g >> 2) * 255 + 31) // 63,
                                      ((b >> 3) * 255 + 15) // 31, 255))),
-            ("8-bit bitmap", [(8, dib(8, lambda *p: bytes((palette.index(p),)), table=b"".join(
-                bytes((b, g, r, 0)) for r, g, b, _ in palette)))], (3, opaque)),
+            ("8-bit bitmap", [(8, dib(8, lambda *p: bytes((index(p),)), table=table))],
+             (3, opaque)),
+            ("4-bit bitmap", [(8, dib(4, None, table=table, row=lambda r: bytes.fromhex(
+                "".join(f"{index(p):x}" for p in r) + "0")))], (3, opaque)),
+            # The bottom row as it is, the top one in runs of one; then the bitmap's end.
+            ("8-bit run-length bitmap", [(8, dib(8, None, table=table, compression=1,
+                                                 row=lambda r: b"")[:40 + len(table)] +
+                                          bytes((0, 3, *map(index, PIXELS[1]), 0, 0, 0)) +
+                                          b"".join(bytes((1, index(p))) for p in PIXELS[0]) +
+                                          bytes((0, 1)))], (3, opaque)),
         ]
         for case, blocks, (kind, expected) in cases:
             with self.subTest(case):
