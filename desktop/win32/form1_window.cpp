@@ -492,6 +492,21 @@ void Form1Window::ShowDropHint(bool shown) {
     ::InvalidateRect(hwnd_, &picture, TRUE);
 }
 
+bool Form1Window::OnPicture(LPARAM point_in_client) const {
+    const POINT point{GET_X_LPARAM(point_in_client), GET_Y_LPARAM(point_in_client)};
+    const RECT picture = PictureRect();
+    return ::PtInRect(&picture, point) != 0;
+}
+
+void Form1Window::Destroyed() {
+    if (drop_target_registered_) {
+        ::RevokeDragDrop(hwnd_);
+        drop_target_registered_ = false;
+    }
+    annotations_.Clear();
+    ::PostQuitMessage(0);
+}
+
 LRESULT CALLBACK Form1Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam,
                                               LPARAM lparam) {
     if (message == WM_NCCREATE) {
@@ -541,15 +556,12 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             ::SetFocus(::SendMessageW(option1_, BM_GETCHECK, 0, 0) == BST_CHECKED ? option1_
                                                                                   : option2_);
             return 0;
-        case WM_LBUTTONDBLCLK: {
-            const POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-            const RECT picture = PictureRect();
-            if (::PtInRect(&picture, point)) {
+        case WM_LBUTTONDBLCLK:
+            if (OnPicture(lparam)) {
                 ways_in_.Choose();
                 return 0;
             }
             break;
-        }
         case WM_GETDPISCALEDSIZE: {
             // Windows would scale the whole frame in proportion; the exact size differs.
             *reinterpret_cast<SIZE*>(lparam) = FrameSizeFor(LOWORD(wparam));
@@ -559,12 +571,7 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             ApplyDpi(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
             return 0;
         case WM_DESTROY:
-            if (drop_target_registered_) {
-                ::RevokeDragDrop(hwnd_);
-                drop_target_registered_ = false;
-            }
-            annotations_.Clear();
-            ::PostQuitMessage(0);
+            Destroyed();
             return 0;
         case WM_NCDESTROY:
             ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);

@@ -65,6 +65,10 @@ private:
     bool TakeFileList(UniqueGlobal list) override;
     // The drop zone, where the tooltip and the double-click are, scaled.
     RECT PictureRect() const;
+    // Whether a mouse message's point (in client coordinates, as lparam packs it) is on it.
+    bool OnPicture(LPARAM point_in_client) const;
+    // Lets go of what the window registered, and ends the message loop.
+    void Destroyed();
     // The tooltip's record of the drop picture: which window and which area it covers.
     TTTOOLINFOW PictureTool() const;
     void CreateTooltip();
