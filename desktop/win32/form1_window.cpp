@@ -1,4 +1,4 @@
-// Form1Window: the window class, its controls, DPI scaling, painting, and the ways files come in.
+// Form1Window: the window class, its controls, DPI scaling and painting.
 #include "form1_window.h"
 
 #include <windows.h>
@@ -16,15 +16,10 @@
 #include <string>
 #include <utility>
 
-#include "clipboard.h"
-#include "file_chooser.h"
-#include "file_list.h"
 #include "form1.h"
-#include "form1_handlers.h"
 #include "resource_ids.h"
 #include "scope_guard.h"
 #include "wide_text.h"
-#include "win32_drop_data.h"
 
 // Older mingw-w64 headers lack the Windows 10 1703 message.
 #ifndef WM_GETDPISCALEDSIZE
@@ -42,8 +37,6 @@ constexpr int kOption1Id = 1001;
 constexpr int kOption2Id = 1002;
 constexpr int kLabel1Id = 1003;
 constexpr UINT_PTR kPictureToolId = 1;
-// Posted to handle a taken file once the key, drop or chooser that brought it has returned.
-constexpr UINT kTakenFilesMessage = WM_APP + 1;
 // Wider than the longest line of the ways-in hint, which then breaks only where the hint does.
 constexpr int kTooltipWidth = 320;
 
@@ -136,37 +129,9 @@ private:
     HGDIOBJ previous_;
 };
 
-// Every WM_DROPFILES must be answered with DragFinish, or the drop's memory leaks.
-class DropFinisher {
-public:
-    explicit DropFinisher(HDROP drop) : drop_(drop) {}
-    ~DropFinisher() { ::DragFinish(drop_); }
-    DropFinisher(const DropFinisher&) = delete;
-    DropFinisher& operator=(const DropFinisher&) = delete;
-
-private:
-    HDROP drop_;
-};
-
 void Report(const char* where, const char* what) {
     std::fprintf(stderr, "vellumine: %s: %s\n", where, what);
 }
-
-// Gives a variable a value for the object's lifetime, then puts back the value it had, so that
-// an inner scope never ends an outer one's state early.
-template <typename Value>
-class Rollback {
-public:
-    Rollback(Value& variable, Value value)
-        : variable_(variable), previous_(std::exchange(variable, value)) {}
-    ~Rollback() { variable_ = previous_; }
-    Rollback(const Rollback&) = delete;
-    Rollback& operator=(const Rollback&) = delete;
-
-private:
-    Value& variable_;
-    Value previous_;
-};
 
 std::wstring OneLine(std::wstring text) {
     std::ranges::replace(text, L'\n', L' ');
@@ -427,6 +392,12 @@ void Form1Window::SetBusy(bool busy) {
                    MAKELPARAM(hit, WM_MOUSEMOVE));
 }
 
+void Form1Window::EraseBackground(HDC dc) const {
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    ::FillRect(dc, &client, back_brush_.Get());
+}
+
 void Form1Window::Paint() {
     const PaintScope paint(hwnd_);
     DrawPicture(paint.Dc());
@@ -503,45 +474,12 @@ LRESULT Form1Window::ControlColour(HDC dc, HWND control) {
                             reinterpret_cast<LPARAM>(control));
 }
 
-void Form1Window::PasteFiles() {
-    if (!TakesFiles()) {
-        return;
-    }
-    UniqueGlobal list;
-    try {
-        // Open only for as long as the copy takes: a conversion that puts its snippet on the
-        // clipboard opens it again.
-        OpenedClipboard clipboard(hwnd_);
-        list = clipboard.CopyFileList();
-    } catch (const Failure&) {
-        ::MessageBeep(MB_OK);
-        return;
-    }
-    // A clipboard without a whole file list is handled as a drop without files: nothing happens.
-    TakeFileList(std::move(list));
-}
-
-void Form1Window::OpenChosenFile() {
-    if (!TakesFiles()) {
-        return;
-    }
-    std::optional<std::wstring> path;
-    try {
-        // The chooser runs a message loop of its own, in which drops and the window's other
-        // messages still arrive; none of them may start a conversion meanwhile.
-        const Rollback busy(intake_, Intake::Busy);
-        path = ChooseImageFile(hwnd_, chooser_folder_);
-    } catch (const Failure&) {
-        ::MessageBeep(MB_OK);
-        return;
-    }
-    if (path) {
-        TakeFileList(MakeFileList(*path));
-    }
-}
-
 bool Form1Window::TakesFiles() const {
-    return hwnd_ != nullptr && intake_ == Intake::Idle;
+    return ways_in_.Idle();
+}
+
+bool Form1Window::TakeFileList(UniqueGlobal list) {
+    return ways_in_.TakeFileList(std::move(list));
 }
 
 void Form1Window::ShowDropHint(bool shown) {
@@ -554,38 +492,19 @@ void Form1Window::ShowDropHint(bool shown) {
     ::InvalidateRect(hwnd_, &picture, TRUE);
 }
 
-bool Form1Window::TakeFileList(UniqueGlobal list) {
-    if (!TakesFiles()) {
-        return false;
-    }
-    if (!::PostMessageW(hwnd_, kTakenFilesMessage, 0, 0)) {
-        return false;
-    }
-    taken_ = std::move(list);
-    intake_ = Intake::Queued;
-    return true;
+bool Form1Window::OnPicture(LPARAM point_in_client) const {
+    const POINT point{GET_X_LPARAM(point_in_client), GET_Y_LPARAM(point_in_client)};
+    const RECT picture = PictureRect();
+    return ::PtInRect(&picture, point) != 0;
 }
 
-void Form1Window::HandleTakenFiles() {
-    if (intake_ != Intake::Queued) {
-        return;
+void Form1Window::Destroyed() {
+    if (drop_target_registered_) {
+        ::RevokeDragDrop(hwnd_);
+        drop_target_registered_ = false;
     }
-    const UniqueGlobal list = std::move(taken_);
-    intake_ = Intake::Idle;
-    const Rollback busy(intake_, Intake::Busy);
-    HandleFileDrop(Win32DropData(static_cast<HDROP>(list.Get())));
-}
-
-void Form1Window::DropFiles(HDROP drop) {
-    const DropFinisher finisher(drop);
-    // The warning box and the chooser run message loops of their own, in which a drop could
-    // arrive and start a second conversion inside the first; like one that comes while a taken
-    // list waits, that drop is let go instead.
-    if (!TakesFiles()) {
-        return;
-    }
-    const Rollback busy(intake_, Intake::Busy);
-    HandleFileDrop(Win32DropData(drop));
+    annotations_.Clear();
+    ::PostQuitMessage(0);
 }
 
 LRESULT CALLBACK Form1Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam,
@@ -594,6 +513,7 @@ LRESULT CALLBACK Form1Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wp
         auto* window =
             static_cast<Form1Window*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
         window->hwnd_ = hwnd;
+        window->ways_in_.SetWindow(hwnd);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
     }
     auto* window = reinterpret_cast<Form1Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -613,13 +533,13 @@ LRESULT CALLBACK Form1Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wp
 
 LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     HWND hwnd = hwnd_;  // WM_NCDESTROY clears the member before the default handling
+    if (const std::optional<LRESULT> result = ways_in_.Handle(message, wparam, lparam)) {
+        return *result;
+    }
     switch (message) {
-        case WM_ERASEBKGND: {
-            RECT client{};
-            ::GetClientRect(hwnd_, &client);
-            ::FillRect(reinterpret_cast<HDC>(wparam), &client, back_brush_.Get());
+        case WM_ERASEBKGND:
+            EraseBackground(reinterpret_cast<HDC>(wparam));
             return 1;
-        }
         case WM_PAINT:
             Paint();
             return 0;
@@ -636,32 +556,12 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             ::SetFocus(::SendMessageW(option1_, BM_GETCHECK, 0, 0) == BST_CHECKED ? option1_
                                                                                   : option2_);
             return 0;
-        case WM_DROPFILES:
-            DropFiles(reinterpret_cast<HDROP>(wparam));
-            return 0;
-        case kTakenFilesMessage:
-            HandleTakenFiles();
-            return 0;
-        case WM_COMMAND:
-            // Keyboard shortcuts come without a control.
-            if (lparam == 0 && LOWORD(wparam) == IDM_PASTE) {
-                PasteFiles();
-                return 0;
-            }
-            if (lparam == 0 && LOWORD(wparam) == IDM_OPEN) {
-                OpenChosenFile();
+        case WM_LBUTTONDBLCLK:
+            if (OnPicture(lparam)) {
+                ways_in_.Choose();
                 return 0;
             }
             break;
-        case WM_LBUTTONDBLCLK: {
-            const POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-            const RECT picture = PictureRect();
-            if (::PtInRect(&picture, point)) {
-                OpenChosenFile();
-                return 0;
-            }
-            break;
-        }
         case WM_GETDPISCALEDSIZE: {
             // Windows would scale the whole frame in proportion; the exact size differs.
             *reinterpret_cast<SIZE*>(lparam) = FrameSizeFor(LOWORD(wparam));
@@ -671,16 +571,12 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             ApplyDpi(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
             return 0;
         case WM_DESTROY:
-            if (drop_target_registered_) {
-                ::RevokeDragDrop(hwnd_);
-                drop_target_registered_ = false;
-            }
-            annotations_.Clear();
-            ::PostQuitMessage(0);
+            Destroyed();
             return 0;
         case WM_NCDESTROY:
             ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
             hwnd_ = option1_ = option2_ = label1_ = nullptr;
+            ways_in_.SetWindow(nullptr);
             break;
         default:
             break;

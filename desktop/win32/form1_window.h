@@ -14,12 +14,12 @@
 #include "colour.h"
 #include "desktop_services.h"
 #include "drop_target.h"
+#include "ways_in.h"
 #include "win32_handles.h"
 
 // A fixed-size top-level window scaled for its monitor's DPI. It exists from construction to
-// destruction (or until the user closes it), hidden until Show(). Files come in by a drop, by
-// pasting a copied file (Ctrl+V, Shift+Insert) and by the file chooser (Ctrl+O, a double-click
-// on the picture); each reaches HandleFileDrop as a drop. Needs COM (OleInitialize) on its thread.
+// destruction (or until the user closes it), hidden until Show(). Files and pictures come in
+// through its WaysIn. Needs COM (OleInitialize) on its thread.
 class Form1Window : private FileDropSink {
 public:
     // Creates the window and its controls, hidden. Raises Failure when Windows refuses.
@@ -58,18 +58,17 @@ private:
     SIZE FrameSizeFor(UINT dpi) const;
     int Scale(int pixels_at_96) const;
     void Paint();
+    void EraseBackground(HDC dc) const;
     void DrawPicture(HDC dc);
-    void DropFiles(HDROP drop);
-    // Ctrl+V and the chooser: each beeps, as Windows does for what cannot be done now, when the
-    // clipboard or the chooser cannot be opened.
-    void PasteFiles();
-    void OpenChosenFile();
-    void HandleTakenFiles();
     bool TakesFiles() const override;
     void ShowDropHint(bool shown) override;
     bool TakeFileList(UniqueGlobal list) override;
     // The drop zone, where the tooltip and the double-click are, scaled.
     RECT PictureRect() const;
+    // Whether a mouse message's point (in client coordinates, as lparam packs it) is on it.
+    bool OnPicture(LPARAM point_in_client) const;
+    // Lets go of what the window registered, and ends the message loop.
+    void Destroyed();
     // The tooltip's record of the drop picture: which window and which area it covers.
     TTTOOLINFOW PictureTool() const;
     void CreateTooltip();
@@ -94,20 +93,11 @@ private:
     UniqueIcon big_icon_;
     UniqueIcon small_icon_;
     bool busy_ = false;
-    // What the window is doing with files; every way in starts only while it is Idle, so that no
-    // file starts inside another's box or chooser. Queued: a taken list waits for its turn in
-    // taken_. Busy: a file is being chosen, or handled (its warning box may be open).
-    enum class Intake { Idle, Queued, Busy };
-    Intake intake_ = Intake::Idle;
+    WaysIn ways_in_;
     HWND tooltip_ = nullptr;
     UniqueAccelerators accelerators_;
     AccessibleAnnotations annotations_;
     FileDropTarget drop_target_{*this};
     bool drop_target_registered_ = false;
     bool drop_hint_ = false;
-    // The pasted, dropped or chosen file list that waits while Queued; an empty block is a paste
-    // without files.
-    UniqueGlobal taken_;
-    // Where the file chooser was last left in this run.
-    std::wstring chooser_folder_;
 };

@@ -193,8 +193,8 @@ std::string Win32DesktopServices::FirstDroppedFile(const DropData& data) {
     return ToUtf8(path);
 }
 
-Picture Win32DesktopServices::PastedPicture(const DropData& /*data*/) {
-    return {};
+Picture Win32DesktopServices::PastedPicture(const DropData& data) {
+    return ToPicture(static_cast<const Win32DropData&>(data).PastedPicture());
 }
 
 void Win32DesktopServices::ClearClipboard() {

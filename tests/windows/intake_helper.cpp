@@ -1,8 +1,12 @@
-// Brings files to Vellumine as any other program could: "put HEX" puts the bytes on the clipboard
-// as a CF_HDROP block; "paste" sends its window Ctrl+V's command and returns once it is handled.
+// Brings files and pictures to Vellumine as any other program could: "put [FORMAT HEX]..." puts
+// the bytes on the clipboard in each format (a number such as 8 for CF_DIB, or a registered name
+// such as PNG; one HEX alone is a CF_HDROP block, and @PATH names a file of the bytes); "get
+// FORMAT" prints a format's bytes; "paste" sends its window Ctrl+V's command and returns once it
+// is handled.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -10,20 +14,63 @@
 
 namespace {
 
-bool Put(const std::string& hex) {
+UINT FormatOf(const char* name) {
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(name, &end, 10);
+    const std::wstring wide(name, name + std::strlen(name));
+    return *end == '\0' ? static_cast<UINT>(number) : ::RegisterClipboardFormatW(wide.c_str());
+}
+
+// The bytes that HEX spells, or with @PATH instead those of a file: a command line holds fewer.
+HGLOBAL Block(std::string hex) {
+    if (hex.starts_with("@")) {
+        std::FILE* file = std::fopen(hex.substr(1).c_str(), "rb");
+        hex.clear();
+        for (int c = 0; file != nullptr && (c = std::fgetc(file)) != EOF;) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", c);
+            hex += digits;
+        }
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, hex.size() / 2);
     auto* bytes = static_cast<unsigned char*>(::GlobalLock(block));
     for (std::size_t i = 0; bytes != nullptr && i + 1 < hex.size(); i += 2) {
         bytes[i / 2] = static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     }
     ::GlobalUnlock(block);
+    return block;
+}
+
+bool Put(int count, char** pairs) {
     // The clipboard takes data only from an owner window; the data outlives it.
     HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                    nullptr, nullptr);
-    const bool put = ::OpenClipboard(owner) && ::EmptyClipboard() &&
-                     ::SetClipboardData(CF_HDROP, block) != nullptr;
+    bool put = ::OpenClipboard(owner) && ::EmptyClipboard();
+    for (int i = 0; put && i + 1 < count; i += 2) {
+        put = ::SetClipboardData(FormatOf(pairs[i]), Block(pairs[i + 1])) != nullptr;
+    }
     ::CloseClipboard();
     return put;
+}
+
+bool Get(const char* format) {
+    if (!::OpenClipboard(nullptr)) {
+        return false;
+    }
+    HANDLE data = ::GetClipboardData(FormatOf(format));
+    const auto* bytes = static_cast<const unsigned char*>(data ? ::GlobalLock(data) : nullptr);
+    for (SIZE_T i = 0; bytes != nullptr && i < ::GlobalSize(data); ++i) {
+        std::printf("%02x", bytes[i]);
+    }
+    std::printf("\n");
+    if (bytes != nullptr) {
+        ::GlobalUnlock(data);
+    }
+    ::CloseClipboard();
+    return bytes != nullptr;
 }
 
 bool Paste() {
@@ -37,9 +84,14 @@ bool Paste() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool done = argc == 3 && std::strcmp(argv[1], "put") == 0 ? Put(argv[2])
-                      : argc == 2 && std::strcmp(argv[1], "paste") == 0 ? Paste()
-                                                                         : false;
+    const std::string command = argc >= 2 ? argv[1] : "";
+    char hdrop[] = "15";
+    char* one_list[] = {hdrop, argc == 3 ? argv[2] : nullptr};
+    const bool done = command == "put" && argc == 3   ? Put(2, one_list)
+                      : command == "put" && argc % 2 == 0 ? Put(argc - 2, argv + 2)
+                      : command == "get" && argc == 3   ? Get(argv[2])
+                      : command == "paste" && argc == 2 ? Paste()
+                                                        : false;
     std::printf("%s\n", done ? "done" : "failed");
     return done ? 0 : 1;
 }

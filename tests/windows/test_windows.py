@@ -5,6 +5,7 @@ the GTK drag source into Windows file drops and shares its clipboard with X, so 
 end-to-end tooling drives the Windows program unchanged. Each class has its own X server and
 a fresh Wine prefix, so classes can run side by side.
 """
+import base64
 import os
 import queue
 import random
@@ -29,6 +30,37 @@ LISTENER = os.environ.get("VELLUMINE_LISTENER",
 INTAKE_HELPER = os.environ.get("VELLUMINE_INTAKE_HELPER",
                                "build/windows/tests/windows/intake_helper.exe")
 CHOOSER = "^Choose an image$"
+# A picture of 3 by 2 pixels, in rows from the top, each pixel red, green, blue and alpha.
+PIXELS = [[(255, 0, 0, 255), (0, 128, 255, 128), (10, 20, 30, 0)],
+          [(200, 201, 202, 255), (1, 2, 3, 64), (255, 255, 255, 255)]]
+
+
+def dib(bits, pixel, top_down=False, compression=0, masks=(), v5=False, table=b"", height=2,
+        row=None):
+    """A CF_DIB block (a CF_DIBV5 one with v5) of PIXELS, each packed by pixel(r, g, b, a), or
+    each row by row(pixels)."""
+    stride = (3 * bits + 31) // 32 * 4
+    rows = [(row(r) if row else b"".join(pixel(*p) for p in r)).ljust(stride, b"\0")
+            for r in PIXELS]
+    data = b"".join(rows if top_down else rows[::-1])
+    header = struct.pack("<IiiHHIIiiII", 124 if v5 else 40, 3, -height if top_down else height,
+                         1, bits, compression, len(data), 0, 0, len(table) // 4, 0)
+    masks = struct.pack(f"<{len(masks)}I", *masks)
+    return header + (masks.ljust(84, b"\0") if v5 else masks) + table + data
+
+
+def patched(block, at, *values):
+    """The block with 32-bit values written from offset at on."""
+    return block[:at] + struct.pack(f"<{len(values)}i", *values) + block[at + 4 * len(values):]
+
+
+def png_pixels(data):
+    """The PNG's colour type and its pixels as PIXELS holds them."""
+    raw = subprocess.run(["/usr/bin/convert", "png:-", "-depth", "8", "rgba:-"], input=data,
+                         capture_output=True, check=True).stdout
+    width, height = struct.unpack(">II", data[16:24])
+    pixels = [tuple(raw[i:i + 4]) for i in range(0, len(raw), 4)]
+    return data[25], [pixels[y * width:(y + 1) * width] for y in range(height)]
 
 
 class WineSession(XSession):
@@ -126,7 +158,16 @@ class WineCase(DesktopCase):
 
     def intake(self, *args):
         """Runs the intake helper: "put HEX" (a CF_HDROP block) or "paste" (sent, and handled)."""
-        self.session.run([WINE, INTAKE_HELPER, *args], timeout=60)
+        return self.session.run([WINE, INTAKE_HELPER, *args], timeout=60)
+
+    def put_blocks(self, blocks):
+        """Puts each (format, bytes) on the clipboard at once, as one program's copy does."""
+        args = []
+        for number, (format, block) in enumerate(blocks):
+            path = self.session.tmp / f"block {number}"
+            path.write_bytes(block)
+            args += [str(format), "@Z:" + str(path).replace("/", "\\")]
+        self.intake("put", *args)
 
     @staticmethod
     def file_list(*paths, offset=20, wide=True, end=True):
@@ -274,9 +315,79 @@ class Conversions(WineCase):
             self.expect_heard_next(heard, "pasted text, then a cancelled chooser",
                                    self.make("after cancelling.png", 42))
 
+    def test_pasted_pictures(self):
+        # Without a copied file, the first of PNG, GIF and JPEG is taken as it is; without them,
+        # a bitmap becomes a PNG of its pixels, with alpha only where the bitmap has some.
+        heard = self.listen_to_live_regions()
+        self.choose(True)
+        png = subprocess.run(["/usr/bin/convert", "-size", "3x2", "xc:#3366cc", "png:-"],
+                             capture_output=True, check=True).stdout
+        other = self.random.randbytes(2000)  # bytes taken as they are are never decoded
+        copied = self.make("copied.jpeg", 60)
+        palette = sorted({p for row in PIXELS for p in row})
+        index = palette.index
+        table = b"".join(bytes((b, g, r, 0)) for r, g, b, _ in palette)
+        opaque = lambda r, g, b, a: (r, g, b, 255)  # noqa: E731
+        rgb = lambda r, g, b, a: bytes((b, g, r))  # noqa: E731
+        cases = [
+            # (case, the blocks on the clipboard, the snippet's subtype and bytes, or the colour
+            # type of its PNG and what becomes of each pixel)
+            ("PNG as it is", [("PNG", png)], ("png", png)),
+            ("GIF by its MIME name", [("image/gif", other)], ("gif", other)),
+            ("PNG before JPEG and a bitmap", [("JFIF", other[1:]), (8, dib(24, rgb)),
+                                              ("image/png", other[2:])], ("png", other[2:])),
+            ("JPEG before a bitmap", [(8, dib(24, rgb)), ("JFIF", other[3:])], ("jpeg", other[3:])),
+            ("a copied file before a picture", [(15, self.file_list(copied)), ("PNG", png)],
+             ("jpeg", copied.read_bytes())),
+            ("24-bit bitmap", [(8, dib(24, rgb))], (2, opaque)),
+            ("32-bit bitmap, fourth byte zero",
+             [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, 0))))], (2, opaque)),
+            ("32-bit bitmap with alpha", [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, a))))],
+             (6, lambda *p: p)),
+            ("top-down V5 bitmap, alpha mask lowest", [(17, dib(
+                32, lambda r, g, b, a: bytes((a, r, g, b)), top_down=True, compression=3,
+                masks=(0xFF00, 0xFF0000, 0xFF000000, 0xFF), v5=True))], (6, lambda *p: p)),
+            ("16-bit 5-6-5 bitmap", [(8, dib(
+                16, lambda r, g, b, a: struct.pack("<H", r >> 3 << 11 | g >> 2 << 5 | b >> 3),
+                compression=3, masks=(0xF800, 0x7E0, 0x1F)))],
+             (2, lambda r, g, b, a: (((r >> 3) * 255 + 15) // 31, ((g >> 2) * 255 + 31) // 63,
+                                     ((b >> 3) * 255 + 15) // 31, 255))),
+            ("8-bit bitmap", [(8, dib(8, lambda *p: bytes((index(p),)), table=table))],
+             (3, opaque)),
+            ("4-bit bitmap", [(8, dib(4, None, table=table, row=lambda r: bytes.fromhex(
+                "".join(f"{index(p):x}" for p in r) + "0")))], (3, opaque)),
+            # The bottom row as it is, the top one in runs of one; then the bitmap's end.
+            ("8-bit run-length bitmap", [(8, dib(8, None, table=table, compression=1,
+                                                 row=lambda r: b"")[:40 + len(table)] +
+                                          bytes((0, 3, *map(index, PIXELS[1]), 0, 0, 0)) +
+                                          b"".join(bytes((1, index(p))) for p in PIXELS[0]) +
+                                          bytes((0, 1)))], (3, opaque)),
+        ]
+        for case, blocks, (kind, expected) in cases:
+            with self.subTest(case):
+                self.put_blocks(blocks)
+                self.intake("paste")
+                said = heard.get(timeout=30)
+                text = bytes.fromhex(self.intake("get", "13").split()[0]).decode("utf-16-le")
+                text = text.split("\0")[0]
+                self.assertEqual(said, f"live region: Clipboard! Size {len(text)} b", case)
+                if isinstance(kind, str):
+                    self.assertEqual(text, snippet(Path(f"x.{kind}"), expected, True), case)
+                    continue
+                data = base64.b64decode(text.split(",")[1].split("'")[0])
+                self.assertEqual(png_pixels(data), (kind, [[tuple(expected(*p)) for p in row]
+                                                           for row in PIXELS]), case)
+        with self.subTest("a picture too large stays on the clipboard"):
+            large = self.random.randbytes(32001)
+            self.put_blocks([("PNG", large)])
+            self.intake("paste")
+            self.assertEqual(heard.get(timeout=30), "live region: The  File > 32kb!")
+            self.assertEqual(self.intake("get", "PNG").split()[0], large.hex())
+
     def test_lists_that_are_not_whole_are_no_lists(self):
         # Each names a file that a reader running past the list's checks could convert.
         heard = self.listen_to_live_regions()
+        rgb = lambda r, g, b, a: bytes((b, g, r))  # noqa: E731
         self.choose(True)
         named = self.make("named.png", 13)
         cases = [
@@ -288,10 +399,20 @@ class Conversions(WineCase):
             ("name without its zero", self.file_list(named, end=False)[:-2]),
             ("list without its end", self.file_list(named, end=False)),
             ("narrow name without its zero", self.file_list(named, wide=False, end=False)[:-1]),
+            # Nor are bitmaps whose headers claim more than their blocks hold.
+            ("bitmap a byte short", [(8, dib(24, rgb)[:-1])]),
+            ("bitmap taller than its block", [(8, dib(24, rgb, height=1000))]),
+            ("colour table past the end", [(8, patched(dib(8, lambda *p: b"\0", table=bytes(1024)),
+                                                      32, 0x40000001))]),
+            ("header past the end", [(8, patched(dib(24, rgb), 0, -16))]),
+            ("billions of pixels", [(8, patched(dib(24, rgb), 4, 1 << 30, 1 << 30))]),
         ]
         for number, (case, block) in enumerate(cases):
             with self.subTest(case):
-                self.intake("put", block.hex())
+                if isinstance(block, list):
+                    self.put_blocks(block)
+                else:
+                    self.intake("put", block.hex())
                 self.intake("paste")  # handled when it returns
                 self.expect_heard_next(heard, case, self.make(f"whole {number}.png", 50 + number))
 
