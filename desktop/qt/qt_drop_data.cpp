@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QSysInfo>
 #include <algorithm>
@@ -63,9 +64,19 @@ bool IsOpaque(const QImage& image) {
     return true;
 }
 
-// The clipboard's bitmap (a BMP, or any other image Qt reads) as a PNG file's bytes, or none.
-Picture EncodedBitmap(const QMimeData& mime_data) {
-    QImage image = qvariant_cast<QImage>(mime_data.imageData());
+// The clipboard's bitmap as a PNG file's bytes, or none: the first of its formats that holds an
+// image Qt reads (a BMP, or Qt's own format, which Qt programs offer as a BMP on Wayland).
+Picture EncodedBitmap(const QMimeData& mime_data, const QStringList& formats) {
+    const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
+    const auto format = std::ranges::find_if(formats, [&](const QString& name) {
+        return name == QLatin1String("application/x-qt-image") ||
+               readable.contains(name.toLatin1());
+    });
+    if (format == formats.end()) {
+        return {};
+    }
+    // Asked for alone: QMimeData::imageData asks for every image format in turn.
+    QImage image = QImage::fromData(mime_data.data(*format));
     if (image.isNull()) {
         return {};
     }
@@ -87,17 +98,15 @@ Picture EncodedBitmap(const QMimeData& mime_data) {
 }
 
 // The clipboard's picture: the bytes of the first accepted format it offers, else its bitmap
-// encoded as PNG; none when it holds no image.
-Picture CopiedPicture(const QMimeData& mime_data) {
-    const QStringList formats = mime_data.formats();
+// encoded as PNG; none when it holds no image. Each format asked for is a round trip to the
+// source, so only one is, and empty data is no picture.
+Picture CopiedPicture(const QMimeData& mime_data, const QStringList& formats) {
     for (const auto& [format, subtype] : kPictureFormats) {
-        // Each format asked for is a round trip to the source; one that offers an accepted format
-        // is asked for that alone, and empty data is no picture.
         if (formats.contains(QLatin1String(format))) {
             return KeptPicture(mime_data.data(QLatin1String(format)), subtype);
         }
     }
-    return mime_data.hasImage() ? EncodedBitmap(mime_data) : Picture{};
+    return EncodedBitmap(mime_data, formats);
 }
 
 bool IsThisMachine(const QString& host) {
@@ -156,11 +165,18 @@ QList<QUrl> CopiedFileUrls(const QMimeData& mime_data) {
 }
 
 QtDropData QtDropData::FromClipboard(const QMimeData& mime_data) {
+    // Qt 6.4's X11 clipboard asks the source for its formats again on every question while it has
+    // none, and each question a source leaves unanswered waits out Qt's 5 s timeout: a source
+    // that does not answer would hold the window for most of a minute.
+    const QStringList formats = mime_data.formats();
+    if (formats.isEmpty()) {
+        return QtDropData(QList<QUrl>{});
+    }
     QtDropData data(CopiedFileUrls(mime_data));
     // A copied file is what was meant even when a picture comes along (a file manager offers the
     // file's icon); a browser's web address is no file and leaves the picture to be taken.
     if (data.paths_.empty()) {
-        data.picture_ = CopiedPicture(mime_data);
+        data.picture_ = CopiedPicture(mime_data, formats);
     }
     return data;
 }
