@@ -214,6 +214,23 @@ class Conversions(DesktopCase):
                                                        or "").split()
                     self.assertFalse(wait_for(case, taken, timeout=2, raise_=False), case)
 
+        # A source that never answers is asked once, for its formats: each question waits out Qt's
+        # 5 s timeout, and asking on held the window for most of a minute.
+        mute, questions = Display(self.session.display), []
+        owner = mute.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+        owner.set_selection_owner(mute.intern_atom("CLIPBOARD"), X.CurrentTime)
+        mute.sync()
+        self.app.press("ctrl+v")
+
+        def questions_asked():
+            while mute.pending_events():
+                questions.append(mute.next_event().type == X.SelectionRequest)
+            return sum(questions)
+
+        wait_for("the first question", questions_asked)
+        self.assertFalse(wait_for("a second", lambda: questions_asked() > 1, 7, raise_=False))
+        mute.close()
+
     def test_thirty_drops_in_a_row_keep_memory_steady(self):
         self.choose(False)
         rss = []
