@@ -47,11 +47,13 @@ private:
     bool overflowed_ = false;
 };
 
+// The picture of the bytes, cut at kLongestKeptPicture.
 Picture KeptPicture(const QByteArray& bytes, const char* subtype) {
     const qsizetype kept = std::min<qsizetype>(bytes.size(), kLongestKeptPicture);
     return {ByteText(bytes.begin(), bytes.begin() + kept), subtype};
 }
 
+// Whether every pixel of the image is fully opaque.
 bool IsOpaque(const QImage& image) {
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < argb.height(); ++y) {
@@ -80,7 +82,8 @@ Picture EncodedBitmap(const QMimeData& mime_data, const QStringList& formats) {
     if (image.isNull()) {
         return {};
     }
-    // Without an alpha channel that is opaque anyway, the PNG is about a tenth smaller.
+    // Without an alpha channel that is opaque anyway (a 32-bit BMP's often is), the PNG is about
+    // a tenth smaller.
     if (image.hasAlphaChannel() && IsOpaque(image)) {
         image = image.convertToFormat(QImage::Format_RGB32);
     }
@@ -88,8 +91,8 @@ Picture EncodedBitmap(const QMimeData& mime_data, const QStringList& formats) {
     CappedBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
-    // Quality 0 is zlib's strongest compression in Qt's PNG writer: icons come out 5 to 25%
-    // smaller than at the default, which matters under the size limit.
+    // Quality 0 is zlib's strongest compression in Qt's PNG writer: pictures come out up to a
+    // quarter smaller than at the default, which matters under the size limit.
     writer.setQuality(0);
     if (!writer.write(image) && !buffer.Overflowed()) {
         return {};
