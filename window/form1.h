@@ -103,8 +103,8 @@ inline constexpr Form1Layout Form1{
     .drop_zone = {0, 0, 198, 156},
     .drop_outline = {{9, 7, 180, 141}, 10, 2},
     .ways_in_hint =
-        "Drop a GIF, JPEG or PNG file here,\npaste a copied one with Ctrl+V,\nor choose one "
-        "with Ctrl+O or a double-click here.",
+        "Drop a GIF, JPEG or PNG file here,\npaste a copied file or picture with Ctrl+V,\n"
+        "or choose one with Ctrl+O or a double-click here.",
     .chooser_title = "Choose an image",
     .chooser_filters = {{{"Images (*.gif *.jpeg *.jpg *.png)", "*.gif *.jpeg *.jpg *.png"},
                          {"All files (*)", "*"}}},

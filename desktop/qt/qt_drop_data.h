@@ -20,11 +20,13 @@ public:
     // The paths of the files among the addresses, in order, as the file system's bytes; a file on
     // another machine as //host/path, which the file reader refuses.
     const std::vector<std::string>& LocalPaths() const { return paths_; }
-    // The picture a paste brought along; none for a drop or a chosen file.
+    // The picture a paste brought along; none for a drop or a chosen file. One over the size limit
+    // is kept only to a byte past it.
     const Picture& PastedPicture() const { return picture_; }
 
-    // What the clipboard holds for a paste: its copied files and, when it holds none, its
-    // picture.
+    // What the clipboard holds for a paste: its copied files and, when it holds no local file, its
+    // picture: the bytes of the first of PNG, GIF and JPEG that it offers, or else its bitmap
+    // encoded as PNG.
     static QtDropData FromClipboard(const QMimeData& mime_data);
 
 private:

@@ -163,6 +163,75 @@ class Conversions(DesktopCase):
                 self.expect_clipboard(case, snippet(path, path.read_bytes(), True))
                 self.assertTrue(path.exists(), case)
 
+        def picture(name, *how):
+            subprocess.run(["/usr/bin/convert", "-seed", "7", *how, self.files / name], check=True)
+            return self.files / name
+
+        def pixels(data):
+            return subprocess.run(["/usr/bin/convert", "-", "rgba:-"], input=data,
+                                  capture_output=True, check=True).stdout
+
+        png = picture("x.png", "-size", "40x30", "plasma:")
+        file = picture("beside.gif", png)
+        gif, jpeg = picture("x.gif", "-size", "20x30", "plasma:"), picture("x.jpeg", png)
+        uri = self.make("uri.txt", data=f"{file.as_uri()}\r\n".encode())
+        cases = [
+            # (case, what the clipboard offers: target, file, ...; what a paste gives: the last
+            # file's bytes, its pixels as PNG, the file beside.gif, a "fault" or "nothing")
+            ("PNG", ["image/png", png], "bytes"),
+            ("GIF", ["image/gif", gif], "bytes"),
+            ("JPEG", ["image/jpeg", jpeg], "bytes"),
+            ("PNG first", ["image/jpeg", jpeg, "image/gif", gif, "image/png", png], "bytes"),
+            ("GIF before JPEG", ["image/jpeg", jpeg, "image/bmp", png, "image/gif", gif], "bytes"),
+            ("GTK pixbuf", ["--pixbuf", picture("a.png", "-size", "30x20",
+                                                "gradient:#f00f-#00f0")], "pixels"),
+            ("bitmap only", ["image/bmp", picture("a.bmp", self.files / "a.png",
+                                                    "-define", "bmp:format=bmp4")], "pixels"),
+            ("web address", ["text/uri-list", self.make("web.txt", data=b"http://a.b/x.png"),
+                             "image/png", png], "bytes"),
+            ("over the limit", ["image/png", self.make("big.png", 32001)], "fault"),
+            ("file and picture", ["text/uri-list", uri, "image/png", png], "file"),
+            ("bitmap over the limit", ["image/bmp", picture("big.bmp", "-size", "120x120",
+                                                            "xc:", "+noise", "Random")], "fault"),
+            ("plain text", ["text/plain", uri], "nothing"),
+        ]
+        for case, offers, expected in cases:
+            with self.subTest(case):
+                self.app.paste(*offers)
+                data, subtype = offers[-1].read_bytes(), offers[-2].split("/")[-1]
+                if expected == "bytes":
+                    self.expect_clipboard(case, snippet(f".{subtype}", data, True))
+                elif expected == "pixels":
+                    pasted = wait_for(case, lambda: re.findall(
+                        r"^background-image:url\('data:image/png;base64,(.*)'\);$",
+                        self.session.clipboard() or ""))
+                    self.assertEqual(pixels(base64.b64decode(pasted[0])), pixels(data), case)
+                elif expected == "file":
+                    self.expect_clipboard(case, snippet(file, file.read_bytes(), True))
+                else:  # the copy stays on the clipboard
+                    if expected == "fault":
+                        self.expect_status(case, "fault")
+                    taken = lambda: offers[-2] not in (self.session.clipboard("-t", "TARGETS")
+                                                       or "").split()
+                    self.assertFalse(wait_for(case, taken, timeout=2, raise_=False), case)
+
+        # A source that never answers is asked once, for its formats: each question waits out Qt's
+        # 5 s timeout, and asking on held the window for most of a minute.
+        mute, questions = Display(self.session.display), []
+        owner = mute.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+        owner.set_selection_owner(mute.intern_atom("CLIPBOARD"), X.CurrentTime)
+        mute.sync()
+        self.app.press("ctrl+v")
+
+        def questions_asked():
+            while mute.pending_events():
+                questions.append(mute.next_event().type == X.SelectionRequest)
+            return sum(questions)
+
+        wait_for("the first question", questions_asked)
+        self.assertFalse(wait_for("a second", lambda: questions_asked() > 1, 7, raise_=False))
+        mute.close()
+
     def test_thirty_drops_in_a_row_keep_memory_steady(self):
         self.choose(False)
         rss = []

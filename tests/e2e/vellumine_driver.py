@@ -47,6 +47,25 @@ pyatspi.Registry.registerEventListener(lambda e: show(e.type, e.source.getRoleNa
 show("ready")
 pyatspi.Registry.start()
 """
+# Copies as a GTK program does: "--pixbuf FILE" a picture, as image viewers and screenshot tools
+# do; "TARGET FILE ..." each file's bytes as its target.
+PICTURE_SOURCE = """
+import sys, gi
+gi.require_version("Gtk", "3.0")
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, GdkPixbuf, Gtk
+clipboard = Gdk.SELECTION_CLIPBOARD
+if sys.argv[1] == "--pixbuf":
+    Gtk.Clipboard.get(clipboard).set_image(GdkPixbuf.Pixbuf.new_from_file(sys.argv[2]))
+else:
+    offers, owner = dict(zip(sys.argv[1::2], sys.argv[2::2])), Gtk.Invisible()
+    owner.connect("selection-get", lambda _w, data, _i, _t: data.set(
+        data.get_target(), 8, open(offers[data.get_target().name()], "rb").read()))
+    for target in offers:
+        Gtk.selection_add_target(owner, clipboard, Gdk.Atom.intern(target, False), 0)
+    Gtk.selection_owner_set(owner, clipboard, Gdk.CURRENT_TIME)
+Gtk.main()
+"""
 
 
 class Vellumine:
@@ -127,6 +146,19 @@ class Vellumine:
 
         wait_for("Vellumine's window to become active", activated)
         self.session.xdotool("key", "--clearmodifiers", keys)
+
+    def paste(self, *offers):
+        """Copies with PICTURE_SOURCE's arguments, or with xclip when one target is offered
+        alone, and presses Ctrl+V."""
+        args = [str(arg) for arg in offers]
+        if len(args) == 2 and args[0] != "--pixbuf":
+            self.session.spawn(["xclip", "-selection", "clipboard", "-t", args[0], "-i", args[1]])
+        else:
+            self.session.spawn([SYSTEM_PYTHON, "-c", PICTURE_SOURCE, *args])
+        target = "image/png" if args[0] == "--pixbuf" else args[0]
+        wait_for(f"the clipboard to offer {target}", lambda: target in (
+            self.session.clipboard("-t", "TARGETS") or "").split())
+        self.press("ctrl+v")
 
     def open_file(self, path):
         """Types path into the file dialog that Ctrl+O opens, and presses Return."""
