@@ -1,4 +1,5 @@
-"""A private X desktop for driving Vellumine from outside: Xvfb, openbox, xdotool, xclip.
+"""A private desktop for driving Vellumine from outside: Xvfb, openbox, xdotool and xclip, or
+(SwaySession) sway without a screen, with XWayland, wl-copy and wl-paste.
 
 Everything started here is stopped again when the session closes, on every path. Waits poll
 with a timeout; nothing sleeps blindly for an effect to happen.
