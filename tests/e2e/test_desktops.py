@@ -15,8 +15,9 @@ from test_e2e import BINARY, KEEPER, snippet
 from vellumine_driver import Vellumine
 from x_session import CTRL_V, SwaySession, wait_for
 
-# How long a closed window may keep the program running.
-EXIT_BOUND = 0.2
+# How long a closed window may keep the program running, and how long after it the snippet is
+# still pasted.
+EXIT_BOUND, KEPT_FOR = 0.2, 3
 
 
 def drag(session, window, path):
@@ -83,6 +84,10 @@ class Sway(unittest.TestCase):
         if not report:
             if not native:
                 self.expect_pasted(session, "the snippet after close", [expected] * 2)
+                # Still there a while later: what serves it must not go with the program.
+                time.sleep(max(0.0, started + KEPT_FOR - time.monotonic()))
+                self.expect_pasted(session, f"the snippet {KEPT_FOR} s after close",
+                                   [expected] * 2)
             session.copy("copied later")
             self.expect_pasted(session, "a copy after close", ["copied later"])
             wait_for("no Vellumine left after a copy",

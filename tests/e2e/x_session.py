@@ -466,8 +466,14 @@ class SwaySession(XSession):
             # on a desktop where an X11 program ran before. While it has the focus, an X11
             # program's copy must reach Wayland programs (wlroots refuses it otherwise).
             probe = self.spawn(["xmessage", "-title", PROBE_TITLE, "probe"])
-            wait_for("an X11 window to take the focus", lambda: [
-                pid for _, pid, _, _ in self.containers(focused=True) if pid == probe.pid])
+
+            def focused():
+                shown = self.windows(pid=probe.pid)
+                if shown and shown[0] not in self.windows(focused=True):
+                    self.swaymsg(f"[con_id={shown[0]}]", "focus")  # as a click would
+                return shown and shown[0] in self.windows(focused=True)
+
+            wait_for("an X11 window to take the focus", focused, timeout=20)
             self.set_clipboard("an X11 program's copy")
             wait_for("an X11 program's copy for Wayland programs",
                      lambda: self.pasted()[0] == "an X11 program's copy")
@@ -496,8 +502,8 @@ class SwaySession(XSession):
                 yield from walk(child)
         return list(walk(json.loads(self.run(["swaymsg", "--raw", "-t", "get_tree"]))))
 
-    def windows(self, name_regex=None, pid=None):
-        return [con for con, owner, name, _ in self.containers()
+    def windows(self, name_regex=None, pid=None, focused=False):
+        return [con for con, owner, name, _ in self.containers(focused)
                 if (pid is None or owner == int(pid)) and re.search(name_regex or ".", name)]
 
     def geometry(self, window):
@@ -526,18 +532,23 @@ class SwaySession(XSession):
             self.input.button(False)
 
     def copy(self, text, *target):
-        """Copies text with wl-copy, which serves it until another program copies."""
+        """Copies text with wl-copy (which serves it until another program copies), and returns
+        once wl-paste gives it; target: ["--type", MIME TYPE] or nothing."""
         self.spawn(["wl-copy", "--foreground", *target, text])
+        wait_for(f"wl-copy's {text!r}", lambda: self.read(["wl-paste", "--no-newline", *target])
+                 == text)
+
+    def read(self, args):
+        """What a program that pastes prints, or None when it fails or hangs."""
+        try:
+            done = subprocess.run(args, env=self.env, capture_output=True, timeout=3,
+                                  **self.as_user)
+        except subprocess.TimeoutExpired:
+            return None
+        return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
 
     def pasted(self):
         """What a Wayland program (wl-paste) pastes and, unless native, an X11 one (xclip)."""
-        def read(args):
-            try:
-                done = subprocess.run(args, env=self.env, capture_output=True, timeout=3,
-                                      **self.as_user)
-            except subprocess.TimeoutExpired:
-                return None
-            return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
         readers = [["wl-paste", "--no-newline"]]
         readers += [] if self.native else [["xclip", "-selection", "clipboard", "-o"]]
-        return [read(args) for args in readers]
+        return [self.read(args) for args in readers]
