@@ -485,6 +485,16 @@ class SwaySession(XSession):
         if self.input:
             self.input.close()
         super().close()
+        # wlroots (0.15) starts XWayland through a process of its own, which stays, as XWayland
+        # does, when XWayland never reports ready: what still carries the session's mark goes too.
+        mark = f"VELLUMINE_TEST_SESSION={self.env['VELLUMINE_TEST_SESSION']}".encode()
+        for process in Path("/proc").iterdir():
+            try:
+                if process.name.isdigit() and mark in (process / "environ").read_bytes().split(
+                        b"\0"):
+                    os.kill(int(process.name), signal.SIGKILL)
+            except OSError:
+                pass  # ended meanwhile
 
     def swaymsg(self, *command):
         return self.run(["swaymsg", *map(str, command)])
