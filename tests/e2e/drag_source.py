@@ -4,6 +4,9 @@
     drag_source.py FILE...          offers the files (as GNOME's and Xfce's file managers do)
     drag_source.py --text TEXT      offers plain text only, as an editor does
     drag_source.py --uri URI...     offers the URIs as given (for http and other addresses)
+    drag_source.py --target         takes files instead, as a second program that a user drops
+                                    onto or pastes into: prints "dropped URI..." or, at Ctrl+V,
+                                    "pasted URI..."
 
 The window sits at the top left of the screen and is 120 x 120; press inside it, move past the
 drag threshold and release over the target to drop. It prints "ready" once it is shown and
@@ -23,9 +26,27 @@ from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 URI_LIST, TEXT = 0, 1
 
 
+def take_files(window, area):
+    """Prints the files dropped onto area, and those the clipboard offers at Ctrl+V."""
+    area.drag_dest_set(Gtk.DestDefaults.ALL, [Gtk.TargetEntry.new("text/uri-list", 0, URI_LIST)],
+                       Gdk.DragAction.COPY)
+    area.connect("drag-data-received", lambda _widget, _context, _x, _y, data, _info, _time:
+                 print("dropped", *data.get_uris(), flush=True))
+    clipboard = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD)
+
+    def on_key(_widget, event):
+        if event.keyval in (Gdk.KEY_v, Gdk.KEY_V) and event.state & Gdk.ModifierType.CONTROL_MASK:
+            clipboard.request_uris(lambda _clipboard, uris: print("pasted", *uris, flush=True))
+
+    window.connect("key-press-event", on_key)
+
+
 def main() -> None:
     args = ARGS
-    if args and args[0] == "--text":
+    target = args == ["--target"]
+    if target:
+        payload_text, uris = "", []
+    elif args and args[0] == "--text":
         targets = [Gtk.TargetEntry.new("text/plain;charset=utf-8", 0, TEXT),
                    Gtk.TargetEntry.new("text/plain", 0, TEXT)]
         payload_text, uris = args[1], []
@@ -35,14 +56,17 @@ def main() -> None:
         targets = [Gtk.TargetEntry.new("text/uri-list", 0, URI_LIST)]
         payload_text = ""
 
-    window = Gtk.Window(title="drag source")
+    window = Gtk.Window(title="drop target" if target else "drag source")
     window.set_default_size(120, 120)
     window.move(0, 0)
     area = Gtk.EventBox()
     area.add(Gtk.Label(label="drag me"))
     window.add(area)
-    area.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, targets,
-                         Gdk.DragAction.COPY | Gdk.DragAction.MOVE)
+    if target:
+        take_files(window, area)
+    else:
+        area.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, targets,
+                             Gdk.DragAction.COPY | Gdk.DragAction.MOVE)
 
     def on_get(_widget, _context, data, info, _time):
         if info == URI_LIST:

@@ -80,7 +80,7 @@ class Vellumine:
         self.process = self.session.spawn([str(self.binary), *args], stderr=log)
         self.window = wait_for("Vellumine's window",
                                lambda: self.session.windows(WINDOW_NAME, pid=self.process.pid))[0]
-        self.session.xdotool("windowmove", "--sync", self.window, *PLACE)
+        self.session.place(self.window, *PLACE)
         return self
 
     def drop_point(self):

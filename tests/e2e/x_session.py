@@ -1,12 +1,18 @@
-"""A private X desktop for driving Vellumine from outside: Xvfb, openbox, xdotool, xclip.
+"""A private desktop for driving Vellumine from outside: Xvfb, openbox, xdotool and xclip, or
+(SwaySession) sway without a screen, with XWayland, wl-copy and wl-paste.
 
 Everything started here is stopped again when the session closes, on every path. Waits poll
 with a timeout; nothing sleeps blindly for an effect to happen.
 """
+import ctypes
+import json
 import os
+import pwd
 import re
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import tempfile
 import time
@@ -18,6 +24,8 @@ DRAG_SOURCE = HERE / "drag_source.py"
 # Test tooling that needs Debian's GTK bindings runs on Debian's own interpreter.
 SYSTEM_PYTHON = "/usr/bin/python3"
 PROBE_TITLE = "window manager probe"
+# Left Ctrl and V as a keyboard reports them (evdev key codes).
+CTRL_V = (29, 47)
 
 
 class Timeout(AssertionError):
@@ -40,6 +48,9 @@ def wait_for(what, probe, timeout=10.0, interval=0.05, raise_=True):
 
 
 class XSession:
+    drag_source = DRAG_SOURCE
+    as_user = {}  # how the session's programs are started: as this process's user here
+
     def __init__(self, width=1024, height=768, window_manager=True):
         self.width, self.height = width, height
         self.window_manager = window_manager
@@ -135,7 +146,7 @@ class XSession:
     def spawn(self, args, **kwargs):
         kwargs.setdefault("stdout", subprocess.DEVNULL)
         kwargs.setdefault("stderr", subprocess.DEVNULL)
-        process = subprocess.Popen(args, env=self.env, **kwargs)
+        process = subprocess.Popen(args, env=self.env, **self.as_user, **kwargs)
         self.processes.append(process)
         return process
 
@@ -147,7 +158,7 @@ class XSession:
 
     def run(self, args, check=True, timeout=20, input=None):
         done = subprocess.run(args, env=self.env, capture_output=True, text=True,
-                              timeout=timeout, input=input)
+                              timeout=timeout, input=input, **self.as_user)
         if check and done.returncode != 0:
             raise RuntimeError(f"{' '.join(map(str, args))} failed: {done.stderr.strip()}")
         return done.stdout
@@ -164,6 +175,9 @@ class XSession:
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"  # as when a screen reader runs
 
     # -- windows ----------------------------------------------------------------------------
+    def place(self, window, x, y):
+        self.xdotool("windowmove", "--sync", window, x, y)
+
     def xdotool(self, *args, check=True):
         return self.run(["xdotool", *map(str, args)], check=check).strip()
 
@@ -200,7 +214,7 @@ class XSession:
         # CopyQ reading at the same moment): no answer in time counts as none, and a poll asks again.
         try:
             done = subprocess.run(["xclip", "-selection", "clipboard", "-o", *target],
-                                  env=self.env, capture_output=True, timeout=3)
+                                  env=self.env, capture_output=True, timeout=3, **self.as_user)
         except subprocess.TimeoutExpired:
             return None
         return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
@@ -283,10 +297,268 @@ class XSession:
             self.xdotool("mouseup", 1)
 
     def start_drag_source(self, args):
-        source = self.spawn([SYSTEM_PYTHON, str(DRAG_SOURCE), *map(str, args)],
+        source = self.spawn([SYSTEM_PYTHON, str(self.drag_source), *map(str, args)],
                             stdout=subprocess.PIPE, text=True)
         line = source.stdout.readline().strip()
         if line != "ready":
             raise RuntimeError(f"the drag source did not start: {line!r}")
         window = wait_for("the drag source's window", lambda: self.windows(pid=source.pid))[0]
         return source, window
+
+
+class VirtualInput:
+    """A mouse and a keyboard of our own on a wlroots compositor (wlr-virtual-pointer-unstable-v1,
+    virtual-keyboard-unstable-v1), spoken in the Wayland wire protocol: a headless sway has no
+    input device, and offers its clients no pointer or keyboard until a program adds one. They
+    stay for the session, as a real mouse and keyboard do. Positions are the layout's pixels."""
+
+    POINTER, KEYBOARD = 5, 8  # the object ids of the two devices
+    MODIFIERS = {29: 1 << 2}  # Left Ctrl: Control, the third modifier of xkbcommon's keymaps
+
+    def __init__(self, path, width, height):
+        self.extent, self.epoch = (width, height), time.monotonic()
+        self.socket = socket.socket(socket.AF_UNIX)
+        self.socket.connect(str(path))
+        self.send(1, 1, 2)  # wl_display.get_registry: the registry is object 2
+        names = self.roundtrip(3)
+        bind = lambda interface, new_id: self.send(2, 0, names[interface], interface, 1, new_id)
+        bind("zwlr_virtual_pointer_manager_v1", 4)
+        self.send(4, 0, 0, self.POINTER)  # create_virtual_pointer on the default seat
+        bind("wl_seat", 6)
+        bind("zwp_virtual_keyboard_manager_v1", 7)
+        self.send(7, 0, 6, self.KEYBOARD)  # create_virtual_keyboard on that seat
+        keymap = self.us_keymap()
+        with os.fdopen(os.memfd_create("keymap"), "wb") as file:
+            file.write(keymap)
+            file.flush()
+            # keymap(format xkb_v1, fd, size): the descriptor travels beside the message.
+            socket.send_fds(self.socket, [struct.pack("<IIII", self.KEYBOARD, 16 << 16, 1,
+                                                      len(keymap))], [file.fileno()])
+        self.roundtrip(9)  # the seat has both from here on
+
+    @staticmethod
+    def us_keymap():
+        """The keymap of a US keyboard, as xkbcommon writes it, ended by a NUL."""
+        xkb = ctypes.CDLL("libxkbcommon.so.0")
+        xkb.xkb_context_new.restype = xkb.xkb_keymap_new_from_names.restype = ctypes.c_void_p
+        xkb.xkb_keymap_new_from_names.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int]
+        xkb.xkb_keymap_get_as_string.restype = ctypes.c_char_p
+        xkb.xkb_keymap_get_as_string.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        keymap = xkb.xkb_keymap_new_from_names(xkb.xkb_context_new(0), None, 0)
+        return xkb.xkb_keymap_get_as_string(keymap, 1) + b"\0"
+
+    def send(self, target, opcode, *args):
+        """Sends a request whose arguments are each a 32-bit unsigned number or a string."""
+        payload = b""
+        for arg in args:
+            if isinstance(arg, str):
+                text = arg.encode() + b"\0"
+                payload += struct.pack("<I", len(text)) + text + b"\0" * (-len(text) % 4)
+            else:
+                payload += struct.pack("<I", arg)
+        self.socket.sendall(struct.pack("<II", target, (8 + len(payload)) << 16 | opcode) + payload)
+
+    def roundtrip(self, callback):
+        """wl_display.sync with a new callback object; returns the globals announced meanwhile."""
+        self.send(1, 0, callback)
+        found, data = {}, b""
+        while True:
+            chunk = self.socket.recv(65536)
+            if not chunk:
+                raise RuntimeError("the compositor closed the connection")
+            data += chunk
+            while len(data) >= 8 and len(data) >= struct.unpack_from("<I", data, 4)[0] >> 16:
+                sender, word = struct.unpack_from("<II", data)
+                body, data = data[8:word >> 16], data[word >> 16:]
+                if sender == 1 and word & 0xFFFF == 0:
+                    raise RuntimeError(f"the compositor reports a protocol error: {body!r}")
+                if sender == 2 and word & 0xFFFF == 0:  # wl_registry.global: name, interface
+                    length = struct.unpack_from("<I", body, 4)[0]
+                    found[body[8:7 + length].decode()] = struct.unpack_from("<I", body)[0]
+                if sender == callback:
+                    return found
+
+    def now(self):
+        return int((time.monotonic() - self.epoch) * 1000)
+
+    def move(self, x, y):
+        self.send(self.POINTER, 1, self.now(), x, y, *self.extent)  # motion_absolute
+        self.send(self.POINTER, 4)  # frame
+
+    def button(self, pressed):
+        self.send(self.POINTER, 2, self.now(), 0x110, int(pressed))  # the left button (BTN_LEFT)
+        self.send(self.POINTER, 4)
+
+    def keys(self, *codes):
+        """Presses the keys (evdev codes) in order and lets them go in reverse."""
+        held = 0
+        for code, state in [(code, 1) for code in codes] + [(code, 0) for code in codes[::-1]]:
+            self.send(self.KEYBOARD, 1, self.now(), code, state)
+            # wlroots takes a virtual keyboard's modifiers from what it reports, not from its keys.
+            if code in self.MODIFIERS:
+                held = held | self.MODIFIERS[code] if state else held & ~self.MODIFIERS[code]
+                self.send(self.KEYBOARD, 2, held, 0, 0, 0)
+
+    def close(self):
+        self.socket.close()
+
+
+class SwaySession(XSession):
+    """sway (1.7) on no screen, with XWayland: windows are sway's containers, each floating
+    where it is put, and driven with a VirtualInput. sway refuses root, so under root
+    every program of the session runs as $VELLUMINE_DESKTOP_USER (by default
+    vellumine-desktops). native: the session's Qt programs run on Wayland, without DISPLAY."""
+
+    def __init__(self, native=False):
+        account = None
+        if os.geteuid() == 0:
+            name = os.environ.get("VELLUMINE_DESKTOP_USER", "vellumine-desktops")
+            try:
+                account = pwd.getpwnam(name)
+            except KeyError:
+                raise RuntimeError(f"sway refuses root, and there is no user {name} to run it "
+                                   "(scripts/check desktops makes one)") from None
+        super().__init__(window_manager=False)
+        self.native = native
+        if account:
+            self.as_user = dict(user=account.pw_uid, group=account.pw_gid, extra_groups=[],
+                                cwd=self.tmp)
+            for folder in (self.tmp, self.tmp / "runtime", self.tmp / "home"):
+                os.chown(folder, account.pw_uid, account.pw_gid)
+        self.env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
+                        WLR_RENDERER="pixman", GDK_BACKEND="wayland")
+        self.drag_source = self.reachable(DRAG_SOURCE)
+        self.input = None
+
+    def reachable(self, path):
+        """A copy of path that the session's user can run, wherever the build tree lives."""
+        copy = self.tmp / "bin" / Path(path).name
+        copy.parent.mkdir(exist_ok=True)
+        shutil.copy(path, copy)
+        copy.chmod(0o755)
+        return copy
+
+    def start(self):
+        ready, config = self.tmp / "sway-ready", self.tmp / "sway-config"
+        config.write_text(
+            # XWayland started at once and kept: one started for each X11 client and ended with
+            # it would not learn what was copied before.
+            f"xwayland force\noutput HEADLESS-1 resolution {self.width}x{self.height}\n"
+            "default_border none\ndefault_floating_border none\n"
+            'for_window [title="^(drag source|drop target)$"] floating enable\n'
+            'for_window [title="^drag source$"] move position 0 0\n'
+            f"""exec printf '%s\\n' "$WAYLAND_DISPLAY" "$DISPLAY" "$SWAYSOCK" >{ready}.part && """
+            f"mv {ready}.part {ready}\n")
+        sway = self.spawn(["sway", "--config", str(config)], stderr=self.log("sway.log"))
+        wait_for("sway to start", lambda: ready.exists() or sway.poll() is not None, timeout=30)
+        if not ready.exists():
+            raise RuntimeError(f"sway did not start: {(self.tmp / 'sway.log').read_text()[-600:]}")
+        wayland, display, swaysock = ready.read_text().split("\n")[:3]
+        self.env.update(WAYLAND_DISPLAY=wayland, DISPLAY=display, SWAYSOCK=swaysock)
+        self.display = display
+        if self.native:
+            del self.env["DISPLAY"]
+            self.env["QT_QPA_PLATFORM"] = "wayland"
+        self.input = VirtualInput(self.tmp / "runtime" / wayland, self.width, self.height)
+        if not self.native:
+            # sway (1.7) hands XWayland its seat when an X11 window first takes the focus, and
+            # until then no copy passes between X11 and Wayland programs: one is shown first, as
+            # on a desktop where an X11 program ran before. While it has the focus, an X11
+            # program's copy must reach Wayland programs (wlroots refuses it otherwise).
+            probe = self.spawn(["xmessage", "-title", PROBE_TITLE, "probe"])
+
+            def focused():
+                shown = self.windows(pid=probe.pid)
+                if shown and shown[0] not in self.windows(focused=True):
+                    self.swaymsg(f"[con_id={shown[0]}]", "focus")  # as a click would
+                return shown and shown[0] in self.windows(focused=True)
+
+            wait_for("an X11 window to take the focus", focused, timeout=20)
+            self.set_clipboard("an X11 program's copy")
+            wait_for("an X11 program's copy for Wayland programs",
+                     lambda: self.pasted()[0] == "an X11 program's copy")
+            probe.terminate()
+            probe.wait(timeout=10)
+            self.processes.remove(probe)
+
+    def close(self):
+        if self.input:
+            self.input.close()
+        super().close()
+        # wlroots (0.15) starts XWayland through a process of its own, which stays, as XWayland
+        # does, when XWayland never reports ready: what still carries the session's mark goes too.
+        mark = f"VELLUMINE_TEST_SESSION={self.env['VELLUMINE_TEST_SESSION']}".encode()
+        for process in Path("/proc").iterdir():
+            try:
+                if process.name.isdigit() and mark in (process / "environ").read_bytes().split(
+                        b"\0"):
+                    os.kill(int(process.name), signal.SIGKILL)
+            except OSError:
+                pass  # ended meanwhile
+
+    def swaymsg(self, *command):
+        return self.run(["swaymsg", *map(str, command)])
+
+    def containers(self, focused=False):
+        """sway's windows (or the focused one), each as (container id, process id, title,
+        content rectangle)."""
+        def walk(node):
+            if node.get("pid") and (node.get("focused") or not focused):
+                outer, inner = node["rect"], node["window_rect"]
+                yield (node["id"], node["pid"], node.get("name") or "",
+                       (outer["x"] + inner["x"], outer["y"] + inner["y"], inner["width"],
+                        inner["height"]))
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                yield from walk(child)
+        return list(walk(json.loads(self.run(["swaymsg", "--raw", "-t", "get_tree"]))))
+
+    def windows(self, name_regex=None, pid=None, focused=False):
+        return [con for con, owner, name, _ in self.containers(focused)
+                if (pid is None or owner == int(pid)) and re.search(name_regex or ".", name)]
+
+    def geometry(self, window):
+        return next(rect for con, _, _, rect in self.containers() if con == window)
+
+    def place(self, window, x, y):
+        self.swaymsg(f"[con_id={window}]", "move", "position", x, y)
+
+    def drag(self, start, end, steps=12, before_release=lambda: None):
+        """As XSession.drag, with the virtual mouse."""
+        (x0, y0), (x1, y1) = start, end
+        self.input.move(x0, y0)
+        self.input.button(True)
+        for dx in range(3, 25, 3):
+            self.input.move(x0 + dx, y0 + dx)
+            time.sleep(0.02)
+        for i in range(1, steps + 1):
+            self.input.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+            time.sleep(0.02)
+        time.sleep(0.1)
+        self.input.move(x1 + 1, y1)
+        time.sleep(0.1)
+        try:
+            before_release()
+        finally:
+            self.input.button(False)
+
+    def copy(self, text, *target):
+        """Copies text with wl-copy (which serves it until another program copies), and returns
+        once wl-paste gives it; target: ["--type", MIME TYPE] or nothing."""
+        self.spawn(["wl-copy", "--foreground", *target, text])
+        wait_for(f"wl-copy's {text!r}", lambda: self.read(["wl-paste", "--no-newline", *target])
+                 == text)
+
+    def read(self, args):
+        """What a program that pastes prints, or None when it fails or hangs."""
+        try:
+            done = subprocess.run(args, env=self.env, capture_output=True, timeout=3,
+                                  **self.as_user)
+        except subprocess.TimeoutExpired:
+            return None
+        return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
+
+    def pasted(self):
+        """What a Wayland program (wl-paste) pastes and, unless native, an X11 one (xclip)."""
+        readers = [["wl-paste", "--no-newline"]]
+        readers += [] if self.native else [["xclip", "-selection", "clipboard", "-o"]]
+        return [self.read(args) for args in readers]
