@@ -163,14 +163,19 @@ KeeperOutcome StartClipboardKeeper(xcb_connection_t* connection, const std::stri
             ::signal(SIGPIPE, SIG_IGN);
             ::fcntl(pipe_ends[1], F_SETFL, O_NONBLOCK);
             written = WriteAll(pipe_ends[1], text, deadline);
+            // A keeper that has not read all of the text is stopped while the pipe is still
+            // open: closing it first would let the keeper take the end of the pipe for the end
+            // of the text and serve a truncated snippet.
+            if (!written) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
         }
     }  // the end of the text, which the keeper waits for
-    if (pid <= 0) {
+    if (pid <= 0 || !written) {
         return KeeperOutcome::Failed;
     }
     // The keeper's first process ends as soon as the clipboard is in its hands (or not needed);
-    // the one that serves is no child of ours. One that did not get all of the text cannot
-    // have taken the clipboard: it is not waited for.
-    return AwaitKeeper(connection, ours, clipboard, pid,
-                       written ? deadline : Clock::now() - std::chrono::seconds(1));
+    // the one that serves is no child of ours.
+    return AwaitKeeper(connection, ours, clipboard, pid, deadline);
 }
