@@ -85,7 +85,7 @@ void RunHandler(void (*handler)(const DropData&), const QtDropData& data) {
     try {
         handler(data);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vellumine: a drop failed: %s\n", error.what());
+        std::fprintf(stderr, "vellumine: a drop or paste failed: %s\n", error.what());
     }
 }
 
