@@ -29,8 +29,6 @@ struct DibHeader {
     bool top_down = false;
     UINT bits = 0;
     std::array<DWORD, 4> masks{};  // red, green, blue, alpha
-    // A 32-bit pixel without masks: its fourth byte is alpha unless it is zero throughout.
-    bool alpha_unless_zero = false;
     // Rows in runs (BI_RLE8, BI_RLE4) rather than whole: their length is known only once read.
     bool run_length = false;
     std::size_t table_at = 0;
@@ -78,7 +76,6 @@ std::size_t ReadMasks(const ByteText& block, const BITMAPINFOHEADER& info, DibHe
         header.masks = info.biBitCount == 16
                            ? std::array<DWORD, 4>{0x7C00, 0x03E0, 0x001F, 0}
                            : std::array<DWORD, 4>{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-        header.alpha_unless_zero = info.biBitCount == 32;
         return 0;
     }
     const bool with_alpha = info.biCompression == kAlphaBitfields;
@@ -292,8 +289,9 @@ Raster ReadMasked(const ByteText& block, const DibHeader& header) {
             zero = zero && out[3] == 0;
         }
     }
-    // Most programs leave the fourth byte of a 32-bit pixel zero, meaning no alpha at all.
-    if (opaque || (zero && header.alpha_unless_zero)) {
+    // Most programs leave the fourth byte of a 32-bit pixel zero, meaning no alpha at all; and
+    // even with an alpha mask, a copied picture that is invisible throughout was never meant so.
+    if (opaque || zero) {
         DropAlpha(raster);
     }
     return raster;

@@ -344,6 +344,9 @@ class Conversions(WineCase):
              [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, 0))))], (2, opaque)),
             ("32-bit bitmap with alpha", [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, a))))],
              (6, lambda *p: p)),
+            ("V5 bitmap with an alpha mask, alpha zero throughout", [(17, dib(
+                32, lambda r, g, b, a: bytes((b, g, r, 0)), compression=3,
+                masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000), v5=True))], (2, opaque)),
             ("top-down V5 bitmap, alpha mask lowest", [(17, dib(
                 32, lambda r, g, b, a: bytes((a, r, g, b)), top_down=True, compression=3,
                 masks=(0xFF00, 0xFF0000, 0xFF000000, 0xFF), v5=True))], (6, lambda *p: p)),
