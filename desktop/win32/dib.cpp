@@ -16,6 +16,8 @@ namespace {
 // Above an 8K screen's 33 million pixels; a header that claims more describes no copied picture,
 // and the pixels read from it would not fit in memory.
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
+// The longest run of one value in a run-length bitmap.
+constexpr std::uint64_t kMostPixelsPerRun = 255;
 // Older mingw-w64 headers lack BI_ALPHABITFIELDS.
 constexpr DWORD kAlphaBitfields = 6;
 constexpr std::size_t kInfoHeaderBytes = sizeof(BITMAPINFOHEADER);
@@ -159,6 +161,13 @@ DibHeader ReadHeader(const ByteText& block) {
     const std::uint64_t pixel_bytes = header.run_length ? 0 : stride * header.height;
     if (bits_at > block.size() || pixel_bytes > block.size() - bits_at) {
         throw Failure("the bitmap is longer than its block");
+    }
+    // Two bytes of runs paint at most kMostPixelsPerRun pixels. Escapes that skip to the next row
+    // or far ahead could claim millions of pixels in a few bytes, each taking memory and time to
+    // encode; no program's copy skips more than its runs paint.
+    const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
+    if (header.run_length && pixels * 2 > (block.size() - bits_at) * kMostPixelsPerRun) {
+        throw Failure("the bitmap claims more pixels than its runs paint");
     }
     header.table_at = static_cast<std::size_t>(table_at);
     header.table_entries = static_cast<std::size_t>(entries);

@@ -27,6 +27,6 @@ struct Raster {
 // bits with or without bit-field masks, or 24 bits. Alpha is kept where the bitmap has it (an
 // alpha mask, or the fourth byte of a 32-bit pixel) unless it is zero throughout; a bitmap that
 // is opaque throughout comes without it too. Raises Failure for a block that its header does
-// not describe, or a kind of bitmap (compressed other than in runs, absurdly large) that is not
-// read here.
+// not describe, or a kind of bitmap (compressed other than in runs, absurdly large, with fewer
+// runs than pixels could fill) that is not read here.
 Raster ReadDib(const ByteText& block);

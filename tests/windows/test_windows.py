@@ -409,6 +409,8 @@ class Conversions(WineCase):
                                                       32, 0x40000001))]),
             ("header past the end", [(8, patched(dib(24, rgb), 0, -16))]),
             ("billions of pixels", [(8, patched(dib(24, rgb), 4, 1 << 30, 1 << 30))]),
+            ("more pixels than the runs paint", [(8, patched(dib(
+                8, None, table=bytes(4), compression=1, row=lambda r: b""), 4, 8192, 8192))]),
         ]
         for number, (case, block) in enumerate(cases):
             with self.subTest(case):
