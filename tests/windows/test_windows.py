@@ -380,12 +380,16 @@ class Conversions(WineCase):
                 data = base64.b64decode(text.split(",")[1].split("'")[0])
                 self.assertEqual(png_pixels(data), (kind, [[tuple(expected(*p)) for p in row]
                                                            for row in PIXELS]), case)
-        with self.subTest("a picture too large stays on the clipboard"):
-            large = self.random.randbytes(32001)
-            self.put_blocks([("PNG", large)])
-            self.intake("paste")
-            self.assertEqual(heard.get(timeout=30), "live region: The  File > 32kb!")
-            self.assertEqual(self.intake("get", "PNG").split()[0], large.hex())
+        noise = self.random.randbytes(1024 * 768 * 3)  # a screenshot's size, and no smaller as PNG
+        for case, format, large in [
+                ("a picture too large stays on the clipboard", "PNG", self.random.randbytes(32001)),
+                ("a large bitmap too", 8, struct.pack("<IiiHHIIiiII", 40, 1024, 768, 1, 24, 0,
+                                                      len(noise), 0, 0, 0, 0) + noise)]:
+            with self.subTest(case):
+                self.put_blocks([(format, large)])
+                self.intake("paste")
+                self.assertEqual(heard.get(timeout=30), "live region: The  File > 32kb!")
+                self.assertEqual(self.intake("get", str(format)).split()[0], large.hex())
 
     def test_lists_that_are_not_whole_are_no_lists(self):
         # Each names a file that a reader running past the list's checks could convert.
