@@ -3,13 +3,20 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "dib.h"
+#include "functions.h"
 #include "png_encoder.h"
 #include "win32_handles.h"
 
 namespace {
+
+// A picture of one byte more than may be converted is refused as too large whatever its length,
+// so no more of one is copied or encoded: a full-screen bitmap's PNG stops there.
+constexpr std::size_t kLongestKeptPicture = functions::MaxFileBytes + 1;
 
 struct EncodedFormat {
     const wchar_t* name;
@@ -25,14 +32,15 @@ constexpr EncodedFormat kEncodedFormats[] = {
     {L"image/gif", "gif"}, {L"JFIF", "jpeg"},     {L"image/jpeg", "jpeg"},
 };
 
-// A copy of the clipboard's block in format, or nothing when it offers none or an empty one.
-ByteText CopyBlock(UINT format) {
+// A copy of the clipboard's block in format, cut at most bytes, or nothing when it offers none
+// or an empty one.
+ByteText CopyBlock(UINT format, std::size_t most) {
     if (format == 0 || !::IsClipboardFormatAvailable(format)) {
         return {};
     }
     const HANDLE data = ::GetClipboardData(format);
     // GlobalSize answers 0 for a handle that is no block of this process.
-    const std::size_t bytes = data != nullptr ? ::GlobalSize(data) : 0;
+    const std::size_t bytes = data != nullptr ? std::min<std::size_t>(::GlobalSize(data), most) : 0;
     if (bytes == 0) {
         return {};
     }
@@ -58,13 +66,14 @@ UINT OriginalBitmapFormat() {
 CopiedPicture CopyPicture(const OpenedClipboard& /*open*/) {
     CopiedPicture copied;
     for (const EncodedFormat& format : kEncodedFormats) {
-        copied.encoded.bytes = CopyBlock(::RegisterClipboardFormatW(format.name));
+        copied.encoded.bytes =
+            CopyBlock(::RegisterClipboardFormatW(format.name), kLongestKeptPicture);
         if (!copied.encoded.bytes.empty()) {
             copied.encoded.subtype = format.subtype;
             return copied;
         }
     }
-    copied.bitmap = CopyBlock(OriginalBitmapFormat());
+    copied.bitmap = CopyBlock(OriginalBitmapFormat(), std::numeric_limits<std::size_t>::max());
     return copied;
 }
 
@@ -72,5 +81,5 @@ Picture ToPicture(const CopiedPicture& copied) {
     if (!copied.encoded.bytes.empty() || copied.bitmap.empty()) {
         return copied.encoded;
     }
-    return {EncodePng(ReadDib(copied.bitmap)), "png"};
+    return {EncodePng(ReadDib(copied.bitmap), kLongestKeptPicture), "png"};
 }

@@ -13,9 +13,11 @@ struct CopiedPicture {
 };
 
 // Copies the clipboard's picture: the first of PNG, GIF and JPEG that it offers, by the Windows
-// or the MIME name; else its bitmap. Raises Failure when a block cannot be read.
+// or the MIME name, cut one byte past the most that may be converted; else its bitmap. Raises
+// Failure when a block cannot be read.
 CopiedPicture CopyPicture(const OpenedClipboard& clipboard);
 
-// The picture for the logic: copied bytes as they are, a bitmap encoded as PNG. Raises Failure
-// for a bitmap that cannot be read or encoded. Needs COM on the calling thread.
+// The picture for the logic: copied bytes as they are, a bitmap encoded as PNG and cut as
+// copied bytes are (its encoding stops there). Raises Failure for a bitmap that cannot be read
+// or encoded. Needs COM on the calling thread.
 Picture ToPicture(const CopiedPicture& copied);

@@ -16,6 +16,8 @@ namespace {
 // Above an 8K screen's 33 million pixels; a header that claims more describes no copied picture,
 // and the pixels read from it would not fit in memory.
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
+// The longest run of one value in a run-length bitmap.
+constexpr std::uint64_t kMostPixelsPerRun = 255;
 // Older mingw-w64 headers lack BI_ALPHABITFIELDS.
 constexpr DWORD kAlphaBitfields = 6;
 constexpr std::size_t kInfoHeaderBytes = sizeof(BITMAPINFOHEADER);
@@ -29,8 +31,6 @@ struct DibHeader {
     bool top_down = false;
     UINT bits = 0;
     std::array<DWORD, 4> masks{};  // red, green, blue, alpha
-    // A 32-bit pixel without masks: its fourth byte is alpha unless it is zero throughout.
-    bool alpha_unless_zero = false;
     // Rows in runs (BI_RLE8, BI_RLE4) rather than whole: their length is known only once read.
     bool run_length = false;
     std::size_t table_at = 0;
@@ -78,7 +78,6 @@ std::size_t ReadMasks(const ByteText& block, const BITMAPINFOHEADER& info, DibHe
         header.masks = info.biBitCount == 16
                            ? std::array<DWORD, 4>{0x7C00, 0x03E0, 0x001F, 0}
                            : std::array<DWORD, 4>{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-        header.alpha_unless_zero = info.biBitCount == 32;
         return 0;
     }
     const bool with_alpha = info.biCompression == kAlphaBitfields;
@@ -162,6 +161,13 @@ DibHeader ReadHeader(const ByteText& block) {
     const std::uint64_t pixel_bytes = header.run_length ? 0 : stride * header.height;
     if (bits_at > block.size() || pixel_bytes > block.size() - bits_at) {
         throw Failure("the bitmap is longer than its block");
+    }
+    // Two bytes of runs paint at most kMostPixelsPerRun pixels. Escapes that skip to the next row
+    // or far ahead could claim millions of pixels in a few bytes, each taking memory and time to
+    // encode; no program's copy skips more than its runs paint.
+    const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
+    if (header.run_length && pixels * 2 > (block.size() - bits_at) * kMostPixelsPerRun) {
+        throw Failure("the bitmap claims more pixels than its runs paint");
     }
     header.table_at = static_cast<std::size_t>(table_at);
     header.table_entries = static_cast<std::size_t>(entries);
@@ -292,8 +298,9 @@ Raster ReadMasked(const ByteText& block, const DibHeader& header) {
             zero = zero && out[3] == 0;
         }
     }
-    // Most programs leave the fourth byte of a 32-bit pixel zero, meaning no alpha at all.
-    if (opaque || (zero && header.alpha_unless_zero)) {
+    // Most programs leave the fourth byte of a 32-bit pixel zero, meaning no alpha at all; and
+    // even with an alpha mask, a copied picture that is invisible throughout was never meant so.
+    if (opaque || zero) {
         DropAlpha(raster);
     }
     return raster;

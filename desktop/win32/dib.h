@@ -24,8 +24,9 @@ struct Raster {
 };
 
 // The pixels of a CF_DIB or CF_DIBV5 block: 1, 4 or 8 bits a pixel with a colour table, 16 or 32
-// bits with or without bit-field masks, or 24 bits. Alpha is kept where the bitmap has it: an
-// alpha mask, or the fourth byte of a 32-bit pixel unless it is zero throughout; a bitmap that
-// is opaque throughout comes without it. Raises Failure for a block that its header does not
-// describe, or a kind of bitmap (compressed, absurdly large) that is not read here.
+// bits with or without bit-field masks, or 24 bits. Alpha is kept where the bitmap has it (an
+// alpha mask, or the fourth byte of a 32-bit pixel) unless it is zero throughout; a bitmap that
+// is opaque throughout comes without it too. Raises Failure for a block that its header does
+// not describe, or a kind of bitmap (compressed other than in runs, absurdly large, with fewer
+// runs than pixels could fill) that is not read here.
 Raster ReadDib(const ByteText& block);

@@ -45,8 +45,8 @@ private:
     enum class Intake { Idle, Queued, Busy };
     HWND window_ = nullptr;
     Intake intake_ = Intake::Idle;
-    // What waits while Queued: its handler, its file list (an empty block for a paste without
-    // files) and a pasted picture.
+    // What waits while Queued: its handler, its file list (none for a paste without files) and
+    // a pasted picture.
     Handler handler_ = nullptr;
     UniqueGlobal list_;
     CopiedPicture picture_;

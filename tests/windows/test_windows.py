@@ -344,6 +344,9 @@ class Conversions(WineCase):
              [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, 0))))], (2, opaque)),
             ("32-bit bitmap with alpha", [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, a))))],
              (6, lambda *p: p)),
+            ("V5 bitmap with an alpha mask, alpha zero throughout", [(17, dib(
+                32, lambda r, g, b, a: bytes((b, g, r, 0)), compression=3,
+                masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000), v5=True))], (2, opaque)),
             ("top-down V5 bitmap, alpha mask lowest", [(17, dib(
                 32, lambda r, g, b, a: bytes((a, r, g, b)), top_down=True, compression=3,
                 masks=(0xFF00, 0xFF0000, 0xFF000000, 0xFF), v5=True))], (6, lambda *p: p)),
@@ -377,12 +380,16 @@ class Conversions(WineCase):
                 data = base64.b64decode(text.split(",")[1].split("'")[0])
                 self.assertEqual(png_pixels(data), (kind, [[tuple(expected(*p)) for p in row]
                                                            for row in PIXELS]), case)
-        with self.subTest("a picture too large stays on the clipboard"):
-            large = self.random.randbytes(32001)
-            self.put_blocks([("PNG", large)])
-            self.intake("paste")
-            self.assertEqual(heard.get(timeout=30), "live region: The  File > 32kb!")
-            self.assertEqual(self.intake("get", "PNG").split()[0], large.hex())
+        noise = self.random.randbytes(1024 * 768 * 3)  # a screenshot's size, and no smaller as PNG
+        for case, format, large in [
+                ("a picture too large stays on the clipboard", "PNG", self.random.randbytes(32001)),
+                ("a large bitmap too", 8, struct.pack("<IiiHHIIiiII", 40, 1024, 768, 1, 24, 0,
+                                                      len(noise), 0, 0, 0, 0) + noise)]:
+            with self.subTest(case):
+                self.put_blocks([(format, large)])
+                self.intake("paste")
+                self.assertEqual(heard.get(timeout=30), "live region: The  File > 32kb!")
+                self.assertEqual(self.intake("get", str(format)).split()[0], large.hex())
 
     def test_lists_that_are_not_whole_are_no_lists(self):
         # Each names a file that a reader running past the list's checks could convert.
@@ -406,6 +413,8 @@ class Conversions(WineCase):
                                                       32, 0x40000001))]),
             ("header past the end", [(8, patched(dib(24, rgb), 0, -16))]),
             ("billions of pixels", [(8, patched(dib(24, rgb), 4, 1 << 30, 1 << 30))]),
+            ("more pixels than the runs paint", [(8, patched(dib(
+                8, None, table=bytes(4), compression=1, row=lambda r: b""), 4, 8192, 8192))]),
         ]
         for number, (case, block) in enumerate(cases):
             with self.subTest(case):
