@@ -499,6 +499,16 @@ def with_keeper_hook(session, shell):
     return program
 
 
+def drop_kept_gif(session, app, size=5000):
+    """Drops a GIF of random bytes; returns its snippet, once it is on the clipboard."""
+    path = session.tmp / "kept.gif"
+    path.write_bytes(os.urandom(size))
+    app.drop_and_settle([path])
+    expected = snippet(path, path.read_bytes(), True)
+    wait_for("the snippet", lambda: session.clipboard() == expected)
+    return expected
+
+
 def read_clipboard(session, target, env=None):
     done = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
                           env=env or session.env, capture_output=True, timeout=20)
@@ -559,11 +569,7 @@ class ClipboardManager(unittest.TestCase):
                 starts = session.tmp / "keeper-starts"
                 program = with_keeper_hook(session, f"echo start >> '{starts}'\n{keeper}")
                 app = Vellumine(session, program).start()
-                path = session.tmp / "kept.gif"
-                path.write_bytes(os.urandom(5000))
-                app.drop_and_settle([path])
-                expected = snippet(path, path.read_bytes(), True)
-                wait_for("the snippet", lambda: session.clipboard() == expected)
+                expected = drop_kept_gif(session, app)
                 status, seconds = close_and_time(session, app)
                 self.assertEqual(status, 0, case)
                 self.assertLess(seconds, 2, f"{case}: closing took {seconds:.1f} s")
@@ -600,11 +606,7 @@ class ClipboardManager(unittest.TestCase):
             app = Vellumine(session, with_keeper_hook(session, (
                 f"(xdotool getactivewindow; xdotool search --onlyvisible --name '{WINDOW_NAME}')"
                 f" > '{seen}' 2>&1 < /dev/null"))).start()
-            path = session.tmp / "kept.gif"
-            path.write_bytes(os.urandom(500))
-            app.drop_and_settle([path])
-            expected = snippet(path, path.read_bytes(), True)
-            wait_for("the snippet", lambda: session.clipboard() == expected)
+            expected = drop_kept_gif(session, app, 500)
             self.assertEqual(app.close(), 0)
             self.assertEqual(seen.read_text().split(), [str(app.window)] * 2)
             wait_for("the snippet served after exit", lambda: session.clipboard() == expected)
@@ -614,11 +616,7 @@ class ClipboardManager(unittest.TestCase):
         with XSession(window_manager=False) as other, XSession() as session:
             app = Vellumine(session, BINARY).start("-display", other.display,
                                                    "-display", session.display)
-            path = session.tmp / "kept.gif"
-            path.write_bytes(os.urandom(5000))
-            app.drop_and_settle([path])
-            expected = snippet(path, path.read_bytes(), True)
-            wait_for("the snippet", lambda: session.clipboard() == expected)
+            expected = drop_kept_gif(session, app)
             self.assertEqual(app.close(), 0)
             wait_for("the snippet served after close", lambda: not session.running(BINARY) and
                      session.clipboard() == expected)
