@@ -456,6 +456,17 @@ def start_parcellite(session):
     wait_for("parcellite to record the clipboard", recorded, timeout=60)
 
 
+def start_xfce4_clipman(session):
+    """xfce4-clipman (1.6) on a session bus of its own, once its windows exist."""
+    bus = session.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                        stdout=subprocess.PIPE, text=True)
+    clipman = session.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={bus.stdout.readline().strip()}",
+                             "xfce4-clipman"])
+    # It owns no selection that says it is ready, and its windows are never shown.
+    wait_for("xfce4-clipman", lambda: '"Clipman"' in session.run(
+        ["xwininfo", "-root", "-tree"], check=False) and clipman.poll() is None)
+
+
 def own_selection(session, name):
     """A client of its own that owns the selection name and never answers; returns it."""
     client = Display(session.display)
@@ -524,6 +535,7 @@ class ClipboardManager(unittest.TestCase):
                 "the clipboard manager", lambda: session.windows("^xclipboard$"))), False),
             ("CopyQ", lambda session: session.start_copyq(), True),
             ("parcellite", start_parcellite, True),
+            ("xfce4-clipman", start_xfce4_clipman, True),
             # As wlroots' X11 window manager does (sway): it owns CLIPBOARD_MANAGER, keeps nothing.
             ("a CLIPBOARD_MANAGER that keeps nothing",
              lambda session: own_selection(session, "CLIPBOARD_MANAGER"), True),
