@@ -1,11 +1,13 @@
 // ConvertImageFile and ConvertPicture: read or take the bytes, encode, wrap, copy, report.
 #include "convert_image_file.h"
 
+#include <cstdint>
 #include <string>
 
 #include "desktop_services.h"
 #include "functions.h"
 #include "mod_base64.h"
+#include "picture_rules.h"
 #include "scope_guard.h"
 #include "text.h"
 
@@ -18,7 +20,8 @@ void ConvertImageFile(std::string_view path) {
 }
 
 void ConvertPicture(const Picture& picture) {
-    if (picture.bytes.empty() || !functions::WithinSizeLimit(picture.bytes.size())) {
+    const std::uint64_t size = picture.too_large ? kLongestKeptPicture : picture.bytes.size();
+    if (size == 0 || !functions::WithinSizeLimit(size)) {
         return;
     }
     ConvertImageBytes(picture.bytes, picture.subtype);

@@ -38,10 +38,13 @@ protected:
 };
 
 // A picture taken from the clipboard: its bytes in an accepted format and their subtype ("png",
-// "gif" or "jpeg"). No bytes means no picture.
+// "gif" or "jpeg"). No bytes means no picture, unless it is known to be too large: one whose
+// source announced more than the size limit, or a bitmap whose PNG could never fit, is refused
+// without its bytes ever being read.
 struct Picture {
     ByteText bytes;
     std::string subtype;
+    bool too_large = false;
 };
 
 // Everything the logic needs from the desktop. Window and control operations act on the one
@@ -82,7 +85,7 @@ public:
     virtual std::string FirstDroppedFile(const DropData& data) = 0;
     // Returns the picture that pasted data holds: the first of PNG, GIF and JPEG bytes that the
     // source offers, as it offers them; else a bitmap it offers, encoded losslessly as PNG;
-    // else no picture.
+    // else no picture. Bytes past kLongestKeptPicture are neither fetched nor kept.
     virtual Picture PastedPicture(const DropData& data) = 0;
     // Empties the clipboard.
     virtual void ClearClipboard() = 0;

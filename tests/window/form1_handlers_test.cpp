@@ -137,6 +137,8 @@ TEST(HandlePaste, TakesTheFileFirstThenAPictureAsAFileOfTheSameBytes) {
          "Clipboard! Size 42705 b", ColourDone, std::nullopt},
         {"picture too large", false, {}, {ByteText(32001, 7), "png"}, nullptr,
          "The  File > 32kb!", ColourFault, "before"},
+        {"picture known too large unread", false, {}, {{}, "png", true}, nullptr,
+         "The  File > 32kb!", ColourFault, "before"},
         {"file wins over its icon", true, {"/d/a.GiF"}, {{1, 2}, "png"}, nullptr,
          "Clipboard! Size 41 b", ColourDone, "<img src = 'data:image/gif;base64,AA=='/>"},
         {"copied text file", true, {"/d/x.txt"}, {{1, 2}, "png"}, nullptr, "Not format!",
