@@ -20,10 +20,25 @@ from Xlib.display import Display
 from Xlib.protocol import event
 
 from vellumine_driver import WINDOW_NAME, Vellumine
-from x_session import XSession, wait_for
+from x_session import SYSTEM_PYTHON, XSession, wait_for
 
 BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
 KEEPER = BINARY.parent / "vellumine-clipboard-keeper"
+# A hung keeper, traced by a child of its own: a traced process's death goes to its tracer
+# first, which passes it on only once the display answers it (or after 5 s), as a process stuck
+# in the kernel takes its time to die.
+DIES_SLOWLY = """
+import ctypes, os, subprocess
+libc, sleeper, ready = ctypes.CDLL(None), os.getpid(), os.pipe()
+libc.prctl(0x59616D61, ctypes.c_ulong(-1))  # PR_SET_PTRACER_ANY, where Yama asks for it
+if os.fork():
+    os.read(ready[0], 1)
+    os.execvp("sleep", ["sleep", "600"])
+libc.ptrace(0x4206, sleeper, None, None)  # PTRACE_SEIZE
+os.write(ready[1], b"!")
+os.waitid(os.P_PID, sleeper, os.WEXITED | os.WNOWAIT)
+subprocess.run(["xprop", "-root", "WM_NAME"], capture_output=True, timeout=5)
+"""
 # The version is defined once, by the build's project().
 VERSION = re.search(r"project\(Vellumine VERSION ([\d.]+)",
                     (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()).group(1)
@@ -572,6 +587,8 @@ class ClipboardManager(unittest.TestCase):
         cases = [
             # (case, what the keeper beside the program runs, whether the snippet stays)
             ("never answers", "exec sleep 600", False),
+            # Reaped under a server grab, it would freeze the display until it died.
+            ("never answers, dies slowly", f"exec {SYSTEM_PYTHON} -c '{DIES_SLOWLY}'", False),
             # A loaded machine: the bound runs out after the take-over, before the first process
             # ends. Killing it then would take the clipboard with it.
             ("slow to report the take-over", "export VELLUMINE_KEEPER_TEST_HOLD_MS=1500", True),
