@@ -24,6 +24,7 @@ from x_session import SYSTEM_PYTHON, XSession, wait_for
 
 BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
 KEEPER = BINARY.parent / "vellumine-clipboard-keeper"
+SLOW_FORK = BINARY.parents[2] / "tests" / "e2e" / "libvellumine_slow_fork.so"
 # A hung keeper, traced by a child of its own: a traced process's death goes to its tracer
 # first, which passes it on only once the display answers it (or after 5 s), as a process stuck
 # in the kernel takes its time to die.
@@ -591,7 +592,7 @@ class ClipboardManager(unittest.TestCase):
             ("never answers, dies slowly", f"exec {SYSTEM_PYTHON} -c '{DIES_SLOWLY}'", False),
             # A loaded machine: the bound runs out after the take-over, before the first process
             # ends. Killing it then would take the clipboard with it.
-            ("slow to report the take-over", "export VELLUMINE_KEEPER_TEST_HOLD_MS=1500", True),
+            ("slow to report the take-over", f"export LD_PRELOAD='{SLOW_FORK}'", True),
         ]
         for case, keeper, stays in cases:
             with self.subTest(case), XSession() as session:
