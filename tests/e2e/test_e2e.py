@@ -461,23 +461,13 @@ def start_parcellite(session):
     """Parcellite, once it records what is copied."""
     session.spawn(["parcellite", "--no-icon"])
     history = Path(session.env["XDG_DATA_HOME"]) / "parcellite" / "history"
-    marks = iter(range(1000))
-
-    def recorded():
-        mark = f"parcellite listens {next(marks)}"
-        session.set_clipboard(mark)
-        return wait_for("parcellite's history", lambda: history.exists() and mark.encode()
-                        in history.read_bytes(), timeout=1, raise_=False)
-
-    wait_for("parcellite to record the clipboard", recorded, timeout=60)
+    session.wait_until_recorded("parcellite", lambda mark: history.exists() and mark.encode()
+                                in history.read_bytes())
 
 
 def start_xfce4_clipman(session):
     """xfce4-clipman (1.6) on a session bus of its own, once its windows exist."""
-    bus = session.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                        stdout=subprocess.PIPE, text=True)
-    clipman = session.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={bus.stdout.readline().strip()}",
-                             "xfce4-clipman"])
+    clipman = session.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={session.bus()}", "xfce4-clipman"])
     # It owns no selection that says it is ready, and its windows are never shown.
     wait_for("xfce4-clipman", lambda: '"Clipman"' in session.run(
         ["xwininfo", "-root", "-tree"], check=False) and clipman.poll() is None)
@@ -517,9 +507,7 @@ def close_and_time(session, app):
 
 def with_keeper_hook(session, shell):
     """A copy of the program whose keeper first runs the shell lines; returns its path."""
-    program = session.tmp / "bin" / BINARY.name
-    program.parent.mkdir()
-    shutil.copy(BINARY, program)
+    program = session.reachable(BINARY)
     hook = program.parent / KEEPER.name
     hook.write_text(f"#!/bin/sh\n{shell}\nexec '{KEEPER}' \"$@\"\n")
     hook.chmod(0o755)
@@ -536,11 +524,9 @@ def drop_kept_gif(session, app, size=5000):
     return expected
 
 
-def read_clipboard(session, target, env=None):
-    done = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
-                          env=env or session.env, capture_output=True, timeout=20)
-    return done.stdout.decode("latin-1" if target == "STRING" else "utf-8") \
-        if done.returncode == 0 else None
+def read_clipboard(session, target):
+    return session.clipboard("-t", target, timeout=20,
+                             encoding="latin-1" if target == "STRING" else "utf-8")
 
 
 class ClipboardManager(unittest.TestCase):
@@ -617,11 +603,9 @@ class ClipboardManager(unittest.TestCase):
         suite = BINARY.parents[2] / "tests" / "qt" / "vellumine_qt_desktop_services_test"
         with XSession(window_manager=False) as session:
             own_selection(session, "CLIPBOARD_MANAGER")
-            (session.tmp / "bin").mkdir()
-            for program in (suite, KEEPER):
-                shutil.copy(program, session.tmp / "bin")
+            session.reachable(KEEPER)
             done = subprocess.run(
-                [session.tmp / "bin" / suite.name, "HandsTheClipboardOverAndLetsGo"],
+                [session.reachable(suite), "HandsTheClipboardOverAndLetsGo"],
                 env={**session.env, "QT_QPA_PLATFORM": "xcb"}, capture_output=True, text=True,
                 timeout=60)
             self.assertIn("PASS   : QtDesktopServicesTest::HandsTheClipboardOver", done.stdout)
