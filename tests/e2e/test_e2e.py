@@ -518,9 +518,9 @@ def drop_kept_gif(session, app, size=5000):
     """Drops a GIF of random bytes; returns its snippet, once it is on the clipboard."""
     path = session.tmp / "kept.gif"
     path.write_bytes(os.urandom(size))
-    app.drop_and_settle([path])
+    settled = app.drop_and_settle([path])
     expected = snippet(path, path.read_bytes(), True)
-    wait_for("the snippet", lambda: session.clipboard() == expected)
+    wait_for(f"the snippet (the drop: {settled!r})", lambda: session.clipboard() == expected)
     return expected
 
 
@@ -547,15 +547,7 @@ class ClipboardManager(unittest.TestCase):
             with self.subTest(case), XSession() as session:
                 start_manager(session)
                 app = Vellumine(session, BINARY).start()
-                path = session.tmp / "kept.gif"
-                path.write_bytes(os.urandom(5000))
-                settled = app.drop_and_settle([path])
-                expected = snippet(path, path.read_bytes(), True)
-                try:
-                    wait_for("the snippet", lambda: session.clipboard() == expected)
-                except AssertionError:
-                    self.fail(f"{case}: drop {settled!r}; "
-                              f"clipboard {str(session.clipboard())[:60]!r}...")
+                expected = drop_kept_gif(session, app)
                 self.assertEqual(app.close(), 0, case)
                 # Not Qt 6.4's five-second wait at exit on a manager that never answers: Qt
                 # heard that the keeper took the clipboard over.

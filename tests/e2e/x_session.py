@@ -297,22 +297,29 @@ class XSession:
     def drag(self, start, end, steps=12, before_release=lambda: None):
         """Presses at start, moves past the drag threshold in small steps, releases at end."""
         (x0, y0), (x1, y1) = start, end
-        self.xdotool("mousemove", "--sync", x0, y0)
-        self.xdotool("mousedown", 1)
+        self.move(x0, y0, sync=True)
+        self.button(True)
         for dx in range(3, 25, 3):
-            self.xdotool("mousemove", x0 + dx, y0 + dx)
+            self.move(x0 + dx, y0 + dx)
             time.sleep(0.02)
         for i in range(1, steps + 1):
-            self.xdotool("mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+            self.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
             time.sleep(0.02)
         # Let the target answer the last position before the button goes up.
         time.sleep(0.1)
-        self.xdotool("mousemove", x1 + 1, y1)
+        self.move(x1 + 1, y1)
         time.sleep(0.1)
         try:
             before_release()
         finally:
-            self.xdotool("mouseup", 1)
+            self.button(False)
+
+    def move(self, x, y, sync=False):
+        """Moves the pointer to (x, y); with sync, returns once it is there."""
+        self.xdotool("mousemove", *(["--sync"] if sync else []), x, y)
+
+    def button(self, pressed):
+        self.xdotool("mousedown" if pressed else "mouseup", 1)
 
     def start_drag_source(self, args):
         source = self.spawn([SYSTEM_PYTHON, str(self.drag_source), *map(str, args)],
@@ -532,24 +539,11 @@ class SwaySession(XSession):
     def place(self, window, x, y):
         self.swaymsg(f"[con_id={window}]", "move", "position", x, y)
 
-    def drag(self, start, end, steps=12, before_release=lambda: None):
-        """As XSession.drag, with the virtual mouse."""
-        (x0, y0), (x1, y1) = start, end
-        self.input.move(x0, y0)
-        self.input.button(True)
-        for dx in range(3, 25, 3):
-            self.input.move(x0 + dx, y0 + dx)
-            time.sleep(0.02)
-        for i in range(1, steps + 1):
-            self.input.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
-            time.sleep(0.02)
-        time.sleep(0.1)
-        self.input.move(x1 + 1, y1)
-        time.sleep(0.1)
-        try:
-            before_release()
-        finally:
-            self.input.button(False)
+    def move(self, x, y, sync=False):
+        self.input.move(x, y)  # the compositor takes it in order with the button
+
+    def button(self, pressed):
+        self.input.button(pressed)
 
     def copy(self, text, *target):
         """Copies text with wl-copy (which serves it until another program copies), and returns
