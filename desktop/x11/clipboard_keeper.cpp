@@ -37,7 +37,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "clipboard_keeper_contract.h"
@@ -385,11 +384,6 @@ int main(int argc, char** argv) {
     if (status != kKeeperServing) {
         xcb_disconnect(connection);
         return status;
-    }
-    // The tests' stand-in for a loaded machine: the first process lingers with the clipboard
-    // already taken, as if the scheduler kept it waiting, while its launcher's bound runs out.
-    if (const char* hold = std::getenv("VELLUMINE_KEEPER_TEST_HOLD_MS")) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(Number(hold).value_or(0) % 10000));
     }
     Detach();
     keeper.Serve();

@@ -129,10 +129,14 @@ KeeperOutcome AwaitKeeper(xcb_connection_t* connection, XcbIdRange ours, xcb_ato
     const bool taken = !ours.Holds(SelectionOwner(connection, clipboard));
     if (!taken) {
         ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
     }
     xcb_ungrab_server(connection);
     xcb_flush(connection);
+    // Reaped only with the server free again: a killed keeper can take its time to die (stuck in
+    // the kernel, say), and under our grab every program on the display would wait with us.
+    if (!taken) {
+        ::waitpid(pid, &status, 0);
+    }
     return taken ? KeeperOutcome::Serving : KeeperOutcome::Failed;
 }
 

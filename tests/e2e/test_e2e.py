@@ -20,10 +20,26 @@ from Xlib.display import Display
 from Xlib.protocol import event
 
 from vellumine_driver import WINDOW_NAME, Vellumine
-from x_session import XSession, wait_for
+from x_session import SYSTEM_PYTHON, XSession, wait_for
 
 BINARY = Path(os.environ.get("VELLUMINE_BINARY", "build/ci/desktop/qt/vellumine")).resolve()
 KEEPER = BINARY.parent / "vellumine-clipboard-keeper"
+SLOW_FORK = BINARY.parents[2] / "tests" / "e2e" / "libvellumine_slow_fork.so"
+# A hung keeper, traced by a child of its own: a traced process's death goes to its tracer
+# first, which passes it on only once the display answers it (or after 5 s), as a process stuck
+# in the kernel takes its time to die.
+DIES_SLOWLY = """
+import ctypes, os, subprocess
+libc, sleeper, ready = ctypes.CDLL(None), os.getpid(), os.pipe()
+libc.prctl(0x59616D61, ctypes.c_ulong(-1))  # PR_SET_PTRACER_ANY, where Yama asks for it
+if os.fork():
+    os.read(ready[0], 1)
+    os.execvp("sleep", ["sleep", "600"])
+libc.ptrace(0x4206, sleeper, None, None)  # PTRACE_SEIZE
+os.write(ready[1], b"!")
+os.waitid(os.P_PID, sleeper, os.WEXITED | os.WNOWAIT)
+subprocess.run(["xprop", "-root", "WM_NAME"], capture_output=True, timeout=5)
+"""
 # The version is defined once, by the build's project().
 VERSION = re.search(r"project\(Vellumine VERSION ([\d.]+)",
                     (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()).group(1)
@@ -445,23 +461,13 @@ def start_parcellite(session):
     """Parcellite, once it records what is copied."""
     session.spawn(["parcellite", "--no-icon"])
     history = Path(session.env["XDG_DATA_HOME"]) / "parcellite" / "history"
-    marks = iter(range(1000))
-
-    def recorded():
-        mark = f"parcellite listens {next(marks)}"
-        session.set_clipboard(mark)
-        return wait_for("parcellite's history", lambda: history.exists() and mark.encode()
-                        in history.read_bytes(), timeout=1, raise_=False)
-
-    wait_for("parcellite to record the clipboard", recorded, timeout=60)
+    session.wait_until_recorded("parcellite", lambda mark: history.exists() and mark.encode()
+                                in history.read_bytes())
 
 
 def start_xfce4_clipman(session):
     """xfce4-clipman (1.6) on a session bus of its own, once its windows exist."""
-    bus = session.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                        stdout=subprocess.PIPE, text=True)
-    clipman = session.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={bus.stdout.readline().strip()}",
-                             "xfce4-clipman"])
+    clipman = session.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={session.bus()}", "xfce4-clipman"])
     # It owns no selection that says it is ready, and its windows are never shown.
     wait_for("xfce4-clipman", lambda: '"Clipman"' in session.run(
         ["xwininfo", "-root", "-tree"], check=False) and clipman.poll() is None)
@@ -501,9 +507,7 @@ def close_and_time(session, app):
 
 def with_keeper_hook(session, shell):
     """A copy of the program whose keeper first runs the shell lines; returns its path."""
-    program = session.tmp / "bin" / BINARY.name
-    program.parent.mkdir()
-    shutil.copy(BINARY, program)
+    program = session.reachable(BINARY)
     hook = program.parent / KEEPER.name
     hook.write_text(f"#!/bin/sh\n{shell}\nexec '{KEEPER}' \"$@\"\n")
     hook.chmod(0o755)
@@ -514,17 +518,15 @@ def drop_kept_gif(session, app, size=5000):
     """Drops a GIF of random bytes; returns its snippet, once it is on the clipboard."""
     path = session.tmp / "kept.gif"
     path.write_bytes(os.urandom(size))
-    app.drop_and_settle([path])
+    settled = app.drop_and_settle([path])
     expected = snippet(path, path.read_bytes(), True)
-    wait_for("the snippet", lambda: session.clipboard() == expected)
+    wait_for(f"the snippet (the drop: {settled!r})", lambda: session.clipboard() == expected)
     return expected
 
 
-def read_clipboard(session, target, env=None):
-    done = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
-                          env=env or session.env, capture_output=True, timeout=20)
-    return done.stdout.decode("latin-1" if target == "STRING" else "utf-8") \
-        if done.returncode == 0 else None
+def read_clipboard(session, target):
+    return session.clipboard("-t", target, timeout=20,
+                             encoding="latin-1" if target == "STRING" else "utf-8")
 
 
 class ClipboardManager(unittest.TestCase):
@@ -545,15 +547,7 @@ class ClipboardManager(unittest.TestCase):
             with self.subTest(case), XSession() as session:
                 start_manager(session)
                 app = Vellumine(session, BINARY).start()
-                path = session.tmp / "kept.gif"
-                path.write_bytes(os.urandom(5000))
-                settled = app.drop_and_settle([path])
-                expected = snippet(path, path.read_bytes(), True)
-                try:
-                    wait_for("the snippet", lambda: session.clipboard() == expected)
-                except AssertionError:
-                    self.fail(f"{case}: drop {settled!r}; "
-                              f"clipboard {str(session.clipboard())[:60]!r}...")
+                expected = drop_kept_gif(session, app)
                 self.assertEqual(app.close(), 0, case)
                 # Not Qt 6.4's five-second wait at exit on a manager that never answers: Qt
                 # heard that the keeper took the clipboard over.
@@ -572,9 +566,11 @@ class ClipboardManager(unittest.TestCase):
         cases = [
             # (case, what the keeper beside the program runs, whether the snippet stays)
             ("never answers", "exec sleep 600", False),
+            # Reaped under a server grab, it would freeze the display until it died.
+            ("never answers, dies slowly", f"exec {SYSTEM_PYTHON} -c '{DIES_SLOWLY}'", False),
             # A loaded machine: the bound runs out after the take-over, before the first process
             # ends. Killing it then would take the clipboard with it.
-            ("slow to report the take-over", "export VELLUMINE_KEEPER_TEST_HOLD_MS=1500", True),
+            ("slow to report the take-over", f"export LD_PRELOAD='{SLOW_FORK}'", True),
         ]
         for case, keeper, stays in cases:
             with self.subTest(case), XSession() as session:
@@ -599,11 +595,9 @@ class ClipboardManager(unittest.TestCase):
         suite = BINARY.parents[2] / "tests" / "qt" / "vellumine_qt_desktop_services_test"
         with XSession(window_manager=False) as session:
             own_selection(session, "CLIPBOARD_MANAGER")
-            (session.tmp / "bin").mkdir()
-            for program in (suite, KEEPER):
-                shutil.copy(program, session.tmp / "bin")
+            session.reachable(KEEPER)
             done = subprocess.run(
-                [session.tmp / "bin" / suite.name, "HandsTheClipboardOverAndLetsGo"],
+                [session.reachable(suite), "HandsTheClipboardOverAndLetsGo"],
                 env={**session.env, "QT_QPA_PLATFORM": "xcb"}, capture_output=True, text=True,
                 timeout=60)
             self.assertIn("PASS   : QtDesktopServicesTest::HandsTheClipboardOver", done.stdout)
@@ -624,10 +618,11 @@ class ClipboardManager(unittest.TestCase):
             wait_for("the snippet served after exit", lambda: session.clipboard() == expected)
 
     def test_the_keeper_serves_the_display_qt_opened(self):
-        # Qt opens the last of several -display options.
+        # Qt opens the last of several -display options, whatever $DISPLAY names.
         with XSession(window_manager=False) as other, XSession() as session:
-            app = Vellumine(session, BINARY).start("-display", other.display,
-                                                   "-display", session.display)
+            app = Vellumine(session, "/usr/bin/env").start(
+                f"DISPLAY={other.display}", BINARY, "-display", other.display, "-display",
+                session.display)
             expected = drop_kept_gif(session, app)
             self.assertEqual(app.close(), 0)
             wait_for("the snippet served after close", lambda: not session.running(BINARY) and

@@ -137,14 +137,17 @@ class Vellumine:
         zone = self.session.pixels(x + DROP_ZONE[0], y + DROP_ZONE[1], *DROP_ZONE[2:])
         return zone.get(DONE, 0) >= OUTLINE_PIXELS  # outlined, as while files are over it
 
-    def press(self, keys):
-        # Keys go to the focused window (Qt ignores keys sent with XSendEvent), so only once
-        # Vellumine's is active; under load the activation can be lost.
+    def activate(self):
+        """Makes Vellumine's window the active one; under load an activation can be lost."""
         def activated():
             self.session.xdotool("windowactivate", "--sync", self.window, check=False)
             return self.session.xdotool("getactivewindow", check=False) == str(self.window)
 
         wait_for("Vellumine's window to become active", activated)
+
+    def press(self, keys):
+        # Keys go to the focused window: Qt ignores keys sent with XSendEvent.
+        self.activate()
         self.session.xdotool("key", "--clearmodifiers", keys)
 
     def paste(self, *offers):
@@ -194,13 +197,9 @@ class Vellumine:
 
     def close(self):
         """Closes the window as a user does, through the window manager."""
-        # Alt+F4 closes whichever window is active; under load the activation can be lost, and
-        # another window (a clipboard manager's, say) would be closed instead.
-        def activated():
-            self.session.xdotool("windowactivate", "--sync", self.window, check=False)
-            return self.session.xdotool("getactivewindow", check=False) == str(self.window)
-
-        wait_for("Vellumine's window to become active", activated)
+        # Alt+F4 closes whichever window is active: another (a clipboard manager's, say) would
+        # be closed instead.
+        self.activate()
         pressed = time.monotonic()
         self.session.xdotool("key", "--clearmodifiers", "alt+F4")
         try:
@@ -210,7 +209,7 @@ class Vellumine:
             # stayed up, answering the clipboard); a user presses again. A program that hangs
             # while closing still fails below.
             if self.session.windows(WINDOW_NAME, pid=str(self.process.pid)):
-                wait_for("Vellumine's window to become active", activated)
+                self.activate()
                 pressed = time.monotonic()
                 self.session.xdotool("key", "--clearmodifiers", "alt+F4")
         code = self.process.wait(timeout=10)

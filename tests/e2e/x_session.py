@@ -150,6 +150,14 @@ class XSession:
         self.processes.append(process)
         return process
 
+    def reachable(self, path):
+        """A copy of path that the session's user can run, wherever the build tree lives."""
+        copy = self.tmp / "bin" / Path(path).name
+        copy.parent.mkdir(exist_ok=True)
+        shutil.copy(path, copy)
+        copy.chmod(0o755)
+        return copy
+
     def log(self, name):
         """A file in the session's folder for a program's output, closed with the session."""
         log = open(self.tmp / name, "w")
@@ -163,11 +171,16 @@ class XSession:
             raise RuntimeError(f"{' '.join(map(str, args))} failed: {done.stderr.strip()}")
         return done.stdout
 
+    def bus(self):
+        """The address of a new session bus, which ends with the session."""
+        # Started here rather than by dbus-run-session, which leaves its bus running when it is
+        # stopped by a signal.
+        return self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                          stdout=subprocess.PIPE, text=True).stdout.readline().strip()
+
     def start_accessibility_bus(self):
         """A session bus with AT-SPI's bus on it; Qt programs started afterwards use it."""
-        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                         stdout=subprocess.PIPE, text=True)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus()
         self.spawn(["/usr/libexec/at-spi-bus-launcher"])
         wait_for("the accessibility bus", lambda: "unix:" in self.run(
             ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
@@ -208,16 +221,21 @@ class XSession:
         return self.run(["xprop", "-root", name], check=False).strip()
 
     # -- clipboard --------------------------------------------------------------------------
-    def clipboard(self, *target):
-        """The clipboard's text (or ["-t", TARGET]), or None when nobody offers it."""
-        # xclip waits for ever on an owner that hands the clipboard on while it asks (seen with
-        # CopyQ reading at the same moment): no answer in time counts as none, and a poll asks again.
+    def read(self, args, timeout=3, encoding="utf-8"):
+        """What a program that pastes prints, or None when it fails or hangs."""
         try:
-            done = subprocess.run(["xclip", "-selection", "clipboard", "-o", *target],
-                                  env=self.env, capture_output=True, timeout=3, **self.as_user)
+            done = subprocess.run(args, env=self.env, capture_output=True, timeout=timeout,
+                                  **self.as_user)
         except subprocess.TimeoutExpired:
             return None
-        return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
+        return done.stdout.decode(encoding, "replace") if done.returncode == 0 else None
+
+    def clipboard(self, *target, **how):
+        """The clipboard's text (or ["-t", TARGET]), or None when nobody offers it."""
+        # xclip waits for ever on an owner that hands the clipboard on while it asks (seen with
+        # CopyQ reading at the same moment): no answer in time counts as none, and a poll asks
+        # again.
+        return self.read(["xclip", "-selection", "clipboard", "-o", *target], **how)
 
     def set_clipboard(self, text, *target):
         # xclip stays behind to serve the text until another program takes the clipboard.
@@ -229,21 +247,21 @@ class XSession:
 
     def start_copyq(self):
         """CopyQ on a session bus of its own; returns once it records what is copied."""
-        # The bus is started here rather than by dbus-run-session, which leaves its bus running
-        # when it is stopped by a signal.
-        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                         stdout=subprocess.PIPE, text=True)
-        self.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={bus.stdout.readline().strip()}", "copyq"])
+        self.spawn(["env", f"DBUS_SESSION_BUS_ADDRESS={self.bus()}", "copyq"])
+        self.wait_until_recorded("CopyQ", lambda mark: self.run(["copyq", "read", "0"],
+                                                                check=False) == mark)
+
+    def wait_until_recorded(self, manager, holds):
+        """Copies marks until the clipboard manager's history holds(mark) one of them."""
         marks = iter(range(1000))
 
         def recorded():
-            # It takes in only changes made after it started: each try copies anew.
-            mark = f"CopyQ listens {next(marks)}"
+            # A manager takes in only changes made after it started: each try copies anew.
+            mark = f"{manager} listens {next(marks)}"
             self.set_clipboard(mark)
-            return wait_for("CopyQ's history", lambda: self.run(
-                ["copyq", "read", "0"], check=False) == mark, timeout=1, raise_=False)
+            return wait_for(f"{manager}'s history", lambda: holds(mark), timeout=1, raise_=False)
 
-        wait_for("CopyQ to record the clipboard", recorded, timeout=60)
+        wait_for(f"{manager} to record the clipboard", recorded, timeout=60)
 
     def running(self, *programs):
         """The ids of this session's processes that run one of the given programs."""
@@ -279,22 +297,29 @@ class XSession:
     def drag(self, start, end, steps=12, before_release=lambda: None):
         """Presses at start, moves past the drag threshold in small steps, releases at end."""
         (x0, y0), (x1, y1) = start, end
-        self.xdotool("mousemove", "--sync", x0, y0)
-        self.xdotool("mousedown", 1)
+        self.move(x0, y0, sync=True)
+        self.button(True)
         for dx in range(3, 25, 3):
-            self.xdotool("mousemove", x0 + dx, y0 + dx)
+            self.move(x0 + dx, y0 + dx)
             time.sleep(0.02)
         for i in range(1, steps + 1):
-            self.xdotool("mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+            self.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
             time.sleep(0.02)
         # Let the target answer the last position before the button goes up.
         time.sleep(0.1)
-        self.xdotool("mousemove", x1 + 1, y1)
+        self.move(x1 + 1, y1)
         time.sleep(0.1)
         try:
             before_release()
         finally:
-            self.xdotool("mouseup", 1)
+            self.button(False)
+
+    def move(self, x, y, sync=False):
+        """Moves the pointer to (x, y); with sync, returns once it is there."""
+        self.xdotool("mousemove", *(["--sync"] if sync else []), x, y)
+
+    def button(self, pressed):
+        self.xdotool("mousedown" if pressed else "mouseup", 1)
 
     def start_drag_source(self, args):
         source = self.spawn([SYSTEM_PYTHON, str(self.drag_source), *map(str, args)],
@@ -430,14 +455,6 @@ class SwaySession(XSession):
         self.drag_source = self.reachable(DRAG_SOURCE)
         self.input = None
 
-    def reachable(self, path):
-        """A copy of path that the session's user can run, wherever the build tree lives."""
-        copy = self.tmp / "bin" / Path(path).name
-        copy.parent.mkdir(exist_ok=True)
-        shutil.copy(path, copy)
-        copy.chmod(0o755)
-        return copy
-
     def start(self):
         ready, config = self.tmp / "sway-ready", self.tmp / "sway-config"
         config.write_text(
@@ -522,24 +539,11 @@ class SwaySession(XSession):
     def place(self, window, x, y):
         self.swaymsg(f"[con_id={window}]", "move", "position", x, y)
 
-    def drag(self, start, end, steps=12, before_release=lambda: None):
-        """As XSession.drag, with the virtual mouse."""
-        (x0, y0), (x1, y1) = start, end
-        self.input.move(x0, y0)
-        self.input.button(True)
-        for dx in range(3, 25, 3):
-            self.input.move(x0 + dx, y0 + dx)
-            time.sleep(0.02)
-        for i in range(1, steps + 1):
-            self.input.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
-            time.sleep(0.02)
-        time.sleep(0.1)
-        self.input.move(x1 + 1, y1)
-        time.sleep(0.1)
-        try:
-            before_release()
-        finally:
-            self.input.button(False)
+    def move(self, x, y, sync=False):
+        self.input.move(x, y)  # the compositor takes it in order with the button
+
+    def button(self, pressed):
+        self.input.button(pressed)
 
     def copy(self, text, *target):
         """Copies text with wl-copy (which serves it until another program copies), and returns
@@ -547,15 +551,6 @@ class SwaySession(XSession):
         self.spawn(["wl-copy", "--foreground", *target, text])
         wait_for(f"wl-copy's {text!r}", lambda: self.read(["wl-paste", "--no-newline", *target])
                  == text)
-
-    def read(self, args):
-        """What a program that pastes prints, or None when it fails or hangs."""
-        try:
-            done = subprocess.run(args, env=self.env, capture_output=True, timeout=3,
-                                  **self.as_user)
-        except subprocess.TimeoutExpired:
-            return None
-        return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
 
     def pasted(self):
         """What a Wayland program (wl-paste) pastes and, unless native, an X11 one (xclip)."""
