@@ -21,10 +21,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Test programs run through Wine in a prefix of the build's own, never the user's ~/.wine.
 # WINEDLLOVERRIDES keeps a new prefix from offering to install Mono and Gecko, which would wait
-# for a click that never comes.
+# for a click that never comes, and turns off winemenubuilder, which Wine starts with its server
+# to write menus and file types under the user's home (~/.config, ~/.local/share).
 find_program(VELLUMINE_WINE NAMES wine REQUIRED)
 set(VELLUMINE_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH
     "The Wine prefix in which the cross-built tests run")
 set(CMAKE_CROSSCOMPILING_EMULATOR
     ${CMAKE_COMMAND} -E env WINEPREFIX=${VELLUMINE_WINEPREFIX} WINEDEBUG=-all
-    "WINEDLLOVERRIDES=mscoree,mshtml=" ${VELLUMINE_WINE})
+    "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=" ${VELLUMINE_WINE})
