@@ -6,31 +6,23 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <string_view>
 
 #include "dib.h"
-#include "functions.h"
+#include "picture_rules.h"
 #include "png_encoder.h"
 #include "win32_handles.h"
 
 namespace {
 
-// A picture of one byte more than may be converted is refused as too large whatever its length,
-// so no more of one is copied or encoded: a full-screen bitmap's PNG stops there.
-constexpr std::size_t kLongestKeptPicture = functions::MaxFileBytes + 1;
-
-struct EncodedFormat {
-    const wchar_t* name;
-    const char* subtype;
-};
-
-// PNG first: it holds any picture without loss, and a browser that copies an image offers it.
-// GIF next, which keeps an animation that a PNG of its first frame would lose; JPEG last.
-// Browsers and most Windows programs register the first name of each; programs ported from
-// other systems, and Wine's bridge to the X clipboard, the MIME type.
-constexpr EncodedFormat kEncodedFormats[] = {
-    {L"PNG", "png"},       {L"image/png", "png"}, {L"GIF", "gif"},
-    {L"image/gif", "gif"}, {L"JFIF", "jpeg"},     {L"image/jpeg", "jpeg"},
-};
+// The clipboard format that name registers: Windows programs register a picture format by its
+// Windows name, programs ported from other systems and Wine's bridge to the X clipboard by its
+// MIME type.
+UINT RegisteredFormat(std::string_view name) {
+    const std::wstring wide(name.begin(), name.end());
+    return ::RegisterClipboardFormatW(wide.c_str());
+}
 
 // A copy of the clipboard's block in format, cut at most bytes, or nothing when it offers none
 // or an empty one.
@@ -65,12 +57,13 @@ UINT OriginalBitmapFormat() {
 
 CopiedPicture CopyPicture(const OpenedClipboard& /*open*/) {
     CopiedPicture copied;
-    for (const EncodedFormat& format : kEncodedFormats) {
-        copied.encoded.bytes =
-            CopyBlock(::RegisterClipboardFormatW(format.name), kLongestKeptPicture);
-        if (!copied.encoded.bytes.empty()) {
-            copied.encoded.subtype = format.subtype;
-            return copied;
+    for (const PictureFormat& format : kPictureFormats) {
+        for (const std::string_view name : {format.windows_name, format.mime_type}) {
+            copied.encoded.bytes = CopyBlock(RegisteredFormat(name), kLongestKeptPicture);
+            if (!copied.encoded.bytes.empty()) {
+                copied.encoded.subtype = format.subtype;
+                return copied;
+            }
         }
     }
     copied.bitmap = CopyBlock(OriginalBitmapFormat(), std::numeric_limits<std::size_t>::max());
