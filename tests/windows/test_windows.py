@@ -342,14 +342,19 @@ class Conversions(WineCase):
             ("24-bit bitmap", [(8, dib(24, rgb))], (2, opaque)),
             ("32-bit bitmap, fourth byte zero",
              [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, 0))))], (2, opaque)),
-            ("32-bit bitmap with alpha", [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, a))))],
-             (6, lambda *p: p)),
+            ("32-bit bitmap, fourth byte random", [(8, dib(32, lambda r, g, b, a: bytes(
+                (b, g, r, self.random.randrange(256)))))], (2, opaque)),
             ("V5 bitmap with an alpha mask, alpha zero throughout", [(17, dib(
                 32, lambda r, g, b, a: bytes((b, g, r, 0)), compression=3,
                 masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000), v5=True))], (2, opaque)),
             ("top-down V5 bitmap, alpha mask lowest", [(17, dib(
                 32, lambda r, g, b, a: bytes((a, r, g, b)), top_down=True, compression=3,
                 masks=(0xFF00, 0xFF0000, 0xFF000000, 0xFF), v5=True))], (6, lambda *p: p)),
+            # Each 4-bit channel, alpha too, scaled to a byte: 15 is 255.
+            ("V5 16-bit bitmap with a 4-bit alpha mask", [(17, dib(16, lambda r, g, b, a: (
+                a >> 4 << 12 | r >> 4 << 8 | g >> 4 << 4 | b >> 4).to_bytes(2, "little"),
+                compression=3, masks=(0xF00, 0xF0, 0xF, 0xF000), v5=True))],
+             (6, lambda *p: [(v >> 4) * 17 for v in p])),
             ("16-bit 5-6-5 bitmap", [(8, dib(
                 16, lambda r, g, b, a: struct.pack("<H", r >> 3 << 11 | g >> 2 << 5 | b >> 3),
                 compression=3, masks=(0xF800, 0x7E0, 0x1F)))],
