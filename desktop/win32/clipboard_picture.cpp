@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "dib.h"
+#include "failure.h"
 #include "picture_rules.h"
 #include "png_encoder.h"
 #include "win32_handles.h"
@@ -53,6 +54,37 @@ UINT OriginalBitmapFormat() {
     return 0;
 }
 
+// Two bytes of a run-length bitmap paint at most 255 pixels, the fewest bytes any bitmap spends
+// on them.
+constexpr std::uint64_t kMostPixelsPerTwoBytes = 255;
+
+// The bitmap in the block, read in place: a full-screen bitmap is tens of megabytes, and a copy
+// would hold it twice while every other program waits for the clipboard.
+CopiedPicture ReadBitmap(UINT format) {
+    const HANDLE data = format != 0 ? ::GetClipboardData(format) : nullptr;
+    const std::size_t bytes = data != nullptr ? ::GlobalSize(data) : 0;
+    if (bytes == 0) {
+        return {};
+    }
+    const LockedGlobal locked(data);
+    const std::span block(static_cast<const std::uint8_t*>(locked.Data()), bytes);
+    try {
+        const BitmapShape shape = ReadDibShape(block);
+        if (!PngCannotFit(shape.width, shape.height, shape.png_bits)) {
+            return {{}, ReadDib(block)};
+        }
+        // A header that claims more pixels than any bitmap could pack into its block describes
+        // no bitmap, however large it says it is.
+        const std::uint64_t pixels = std::uint64_t{shape.width} * shape.height;
+        if (pixels / kMostPixelsPerTwoBytes > bytes / 2) {
+            return {};
+        }
+        return {{{}, "png", true}, {}};
+    } catch (const Failure&) {
+        return {};  // a bitmap that its header does not describe is no picture
+    }
+}
+
 }  // namespace
 
 CopiedPicture CopyPicture(const OpenedClipboard& /*open*/) {
@@ -66,13 +98,12 @@ CopiedPicture CopyPicture(const OpenedClipboard& /*open*/) {
             }
         }
     }
-    copied.bitmap = CopyBlock(OriginalBitmapFormat(), std::numeric_limits<std::size_t>::max());
-    return copied;
+    return ReadBitmap(OriginalBitmapFormat());
 }
 
 Picture ToPicture(const CopiedPicture& copied) {
-    if (!copied.encoded.bytes.empty() || copied.bitmap.empty()) {
+    if (!copied.bitmap) {
         return copied.encoded;
     }
-    return {EncodePng(ReadDib(copied.bitmap), kLongestKeptPicture), "png"};
+    return {EncodePng(*copied.bitmap, kLongestKeptPicture), "png"};
 }
