@@ -82,6 +82,10 @@ public:
             return 0;
         }
         const std::uint64_t value = (pixel & mask_) >> shift_;
+        // A byte is itself scaled; a screen-sized bitmap spends most of its reading dividing.
+        if (max_ == 255) {
+            return static_cast<std::uint8_t>(value);
+        }
         return static_cast<std::uint8_t>((value * 255 + max_ / 2) / max_);
     }
 

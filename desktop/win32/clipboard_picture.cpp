@@ -5,32 +5,25 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "dib.h"
-#include "functions.h"
+#include "failure.h"
+#include "picture_rules.h"
 #include "png_encoder.h"
 #include "win32_handles.h"
 
 namespace {
 
-// A picture of one byte more than may be converted is refused as too large whatever its length,
-// so no more of one is copied or encoded: a full-screen bitmap's PNG stops there.
-constexpr std::size_t kLongestKeptPicture = functions::MaxFileBytes + 1;
-
-struct EncodedFormat {
-    const wchar_t* name;
-    const char* subtype;
-};
-
-// PNG first: it holds any picture without loss, and a browser that copies an image offers it.
-// GIF next, which keeps an animation that a PNG of its first frame would lose; JPEG last.
-// Browsers and most Windows programs register the first name of each; programs ported from
-// other systems, and Wine's bridge to the X clipboard, the MIME type.
-constexpr EncodedFormat kEncodedFormats[] = {
-    {L"PNG", "png"},       {L"image/png", "png"}, {L"GIF", "gif"},
-    {L"image/gif", "gif"}, {L"JFIF", "jpeg"},     {L"image/jpeg", "jpeg"},
-};
+// The clipboard format that name registers: Windows programs register a picture format by its
+// Windows name, programs ported from other systems and Wine's bridge to the X clipboard by its
+// MIME type.
+UINT RegisteredFormat(std::string_view name) {
+    const std::wstring wide(name.begin(), name.end());
+    return ::RegisterClipboardFormatW(wide.c_str());
+}
 
 // A copy of the clipboard's block in format, cut at most bytes, or nothing when it offers none
 // or an empty one.
@@ -61,25 +54,56 @@ UINT OriginalBitmapFormat() {
     return 0;
 }
 
+// Two bytes of a run-length bitmap paint at most 255 pixels, the fewest bytes any bitmap spends
+// on them.
+constexpr std::uint64_t kMostPixelsPerTwoBytes = 255;
+
+// The bitmap in the block, read in place: a full-screen bitmap is tens of megabytes, and a copy
+// would hold it twice while every other program waits for the clipboard.
+CopiedPicture ReadBitmap(UINT format) {
+    const HANDLE data = format != 0 ? ::GetClipboardData(format) : nullptr;
+    const std::size_t bytes = data != nullptr ? ::GlobalSize(data) : 0;
+    if (bytes == 0) {
+        return {};
+    }
+    const LockedGlobal locked(data);
+    const std::span block(static_cast<const std::uint8_t*>(locked.Data()), bytes);
+    try {
+        const BitmapShape shape = ReadDibShape(block);
+        if (!PngCannotFit(shape.width, shape.height, shape.png_bits)) {
+            return {{}, ReadDib(block)};
+        }
+        // A header that claims more pixels than any bitmap could pack into its block describes
+        // no bitmap, however large it says it is.
+        const std::uint64_t pixels = std::uint64_t{shape.width} * shape.height;
+        if (pixels / kMostPixelsPerTwoBytes > bytes / 2) {
+            return {};
+        }
+        return {{{}, "png", true}, {}};
+    } catch (const Failure&) {
+        return {};  // a bitmap that its header does not describe is no picture
+    }
+}
+
 }  // namespace
 
 CopiedPicture CopyPicture(const OpenedClipboard& /*open*/) {
     CopiedPicture copied;
-    for (const EncodedFormat& format : kEncodedFormats) {
-        copied.encoded.bytes =
-            CopyBlock(::RegisterClipboardFormatW(format.name), kLongestKeptPicture);
-        if (!copied.encoded.bytes.empty()) {
-            copied.encoded.subtype = format.subtype;
-            return copied;
+    for (const PictureFormat& format : kPictureFormats) {
+        for (const std::string_view name : {format.windows_name, format.mime_type}) {
+            copied.encoded.bytes = CopyBlock(RegisteredFormat(name), kLongestKeptPicture);
+            if (!copied.encoded.bytes.empty()) {
+                copied.encoded.subtype = format.subtype;
+                return copied;
+            }
         }
     }
-    copied.bitmap = CopyBlock(OriginalBitmapFormat(), std::numeric_limits<std::size_t>::max());
-    return copied;
+    return ReadBitmap(OriginalBitmapFormat());
 }
 
 Picture ToPicture(const CopiedPicture& copied) {
-    if (!copied.encoded.bytes.empty() || copied.bitmap.empty()) {
+    if (!copied.bitmap) {
         return copied.encoded;
     }
-    return {EncodePng(ReadDib(copied.bitmap), kLongestKeptPicture), "png"};
+    return {EncodePng(*copied.bitmap, kLongestKeptPicture), "png"};
 }

@@ -86,8 +86,9 @@ void WaysIn::Paste() {
     UniqueGlobal list;
     CopiedPicture picture;
     try {
-        // Open only for as long as the copy takes: a conversion that puts its snippet on the
-        // clipboard opens it again, and every other program waits while it is open.
+        // Open only for as long as the copy takes, a bitmap's pixels read but not encoded: a
+        // conversion that puts its snippet on the clipboard opens it again, and every other
+        // program waits while it is open.
         OpenedClipboard clipboard(window_);
         list = clipboard.CopyFileList();
         // A copied file comes first; its icon, which a file manager may offer too, is not read.

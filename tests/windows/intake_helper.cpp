@@ -1,13 +1,15 @@
 // Brings files and pictures to Vellumine as any other program could: "put [FORMAT HEX]..." puts
 // the bytes on the clipboard in each format (a number such as 8 for CF_DIB, or a registered name
 // such as PNG; one HEX alone is a CF_HDROP block, and @PATH names a file of the bytes); "get
-// FORMAT" prints a format's bytes; "paste" sends its window Ctrl+V's command and returns once it
-// is handled.
+// FORMAT [PATH]" prints a format's bytes, or writes them to PATH; "paste" sends its window
+// Ctrl+V's command and returns once it is handled.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "resource_ids.h"
@@ -22,23 +24,19 @@ UINT FormatOf(const char* name) {
 }
 
 // The bytes that HEX spells, or with @PATH instead those of a file: a command line holds fewer.
-HGLOBAL Block(std::string hex) {
+HGLOBAL Block(const std::string& hex) {
+    std::string bytes;
     if (hex.starts_with("@")) {
-        std::FILE* file = std::fopen(hex.substr(1).c_str(), "rb");
-        hex.clear();
-        for (int c = 0; file != nullptr && (c = std::fgetc(file)) != EOF;) {
-            char digits[3];
-            std::snprintf(digits, sizeof digits, "%02x", c);
-            hex += digits;
-        }
-        if (file != nullptr) {
-            std::fclose(file);
-        }
+        std::ifstream file(hex.substr(1), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, hex.size() / 2);
-    auto* bytes = static_cast<unsigned char*>(::GlobalLock(block));
-    for (std::size_t i = 0; bytes != nullptr && i + 1 < hex.size(); i += 2) {
-        bytes[i / 2] = static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    for (std::size_t i = 0; !hex.starts_with("@") && i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    void* to = ::GlobalLock(block);
+    if (to != nullptr) {
+        std::memcpy(to, bytes.data(), bytes.size());
     }
     ::GlobalUnlock(block);
     return block;
@@ -56,13 +54,17 @@ bool Put(int count, char** pairs) {
     return put;
 }
 
-bool Get(const char* format) {
+bool Get(const char* format, const char* path) {
     if (!::OpenClipboard(nullptr)) {
         return false;
     }
     HANDLE data = ::GetClipboardData(FormatOf(format));
     const auto* bytes = static_cast<const unsigned char*>(data ? ::GlobalLock(data) : nullptr);
-    for (SIZE_T i = 0; bytes != nullptr && i < ::GlobalSize(data); ++i) {
+    if (bytes != nullptr && path != nullptr) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes), std::streamsize(::GlobalSize(data)));
+    }
+    for (SIZE_T i = 0; bytes != nullptr && path == nullptr && i < ::GlobalSize(data); ++i) {
         std::printf("%02x", bytes[i]);
     }
     std::printf("\n");
@@ -89,7 +91,7 @@ int main(int argc, char** argv) {
     char* one_list[] = {hdrop, argc == 3 ? argv[2] : nullptr};
     const bool done = command == "put" && argc == 3   ? Put(2, one_list)
                       : command == "put" && argc % 2 == 0 ? Put(argc - 2, argv + 2)
-                      : command == "get" && argc == 3   ? Get(argv[2])
+                      : command == "get" && argc <= 4   ? Get(argv[2], argv[3])
                       : command == "paste" && argc == 2 ? Paste()
                                                         : false;
     std::printf("%s\n", done ? "done" : "failed");

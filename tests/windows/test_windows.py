@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import threading
+import time
 import unittest
 from pathlib import Path
 
@@ -92,6 +93,14 @@ class WineVellumine(Vellumine):
             WINDOW_NAME, pid=self.process.pid), timeout=30)[0]
         self.session.xdotool("windowmove", "--sync", self.window, 400, 200)
         return self
+
+    def memory(self, reset=False):
+        """The program's resident bytes now and at their peak since the last reset."""
+        if reset:
+            Path(f"/proc/{self.process.pid}/clear_refs").write_text("5")
+        status = dict(line.split(":", 1) for line in
+                      Path(f"/proc/{self.process.pid}/status").read_text().splitlines())
+        return [int(status[name].split()[0]) << 10 for name in ("VmRSS", "VmHWM")]
 
     def press(self, keys):
         self.session.xdotool("windowactivate", "--sync", self.window, check=False)
@@ -342,14 +351,19 @@ class Conversions(WineCase):
             ("24-bit bitmap", [(8, dib(24, rgb))], (2, opaque)),
             ("32-bit bitmap, fourth byte zero",
              [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, 0))))], (2, opaque)),
-            ("32-bit bitmap with alpha", [(8, dib(32, lambda r, g, b, a: bytes((b, g, r, a))))],
-             (6, lambda *p: p)),
+            ("32-bit bitmap, fourth byte random", [(8, dib(32, lambda r, g, b, a: bytes(
+                (b, g, r, self.random.randrange(256)))))], (2, opaque)),
             ("V5 bitmap with an alpha mask, alpha zero throughout", [(17, dib(
                 32, lambda r, g, b, a: bytes((b, g, r, 0)), compression=3,
                 masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000), v5=True))], (2, opaque)),
             ("top-down V5 bitmap, alpha mask lowest", [(17, dib(
                 32, lambda r, g, b, a: bytes((a, r, g, b)), top_down=True, compression=3,
                 masks=(0xFF00, 0xFF0000, 0xFF000000, 0xFF), v5=True))], (6, lambda *p: p)),
+            # Each 4-bit channel, alpha too, scaled to a byte: 15 is 255.
+            ("V5 16-bit bitmap with a 4-bit alpha mask", [(17, dib(16, lambda r, g, b, a: (
+                a >> 4 << 12 | r >> 4 << 8 | g >> 4 << 4 | b >> 4).to_bytes(2, "little"),
+                compression=3, masks=(0xF00, 0xF0, 0xF, 0xF000), v5=True))],
+             (6, lambda *p: [(v >> 4) * 17 for v in p])),
             ("16-bit 5-6-5 bitmap", [(8, dib(
                 16, lambda r, g, b, a: struct.pack("<H", r >> 3 << 11 | g >> 2 << 5 | b >> 3),
                 compression=3, masks=(0xF800, 0x7E0, 0x1F)))],
@@ -380,16 +394,40 @@ class Conversions(WineCase):
                 data = base64.b64decode(text.split(",")[1].split("'")[0])
                 self.assertEqual(png_pixels(data), (kind, [[tuple(expected(*p)) for p in row]
                                                            for row in PIXELS]), case)
-        noise = self.random.randbytes(1024 * 768 * 3)  # a screenshot's size, and no smaller as PNG
+        # Any picture is answered soon after the key, its memory bounded whatever its size, and
+        # one over the limit stays on the clipboard. Screens repeat one row, as screenshots of a
+        # plain page nearly do; noise fills the PNG's cap within its first rows.
+        bitmap = lambda width, height, bits, pixels: struct.pack(  # noqa: E731
+            "<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(pixels), 0, 0, 0, 0) + pixels
+        noise = lambda width, height: bitmap(  # noqa: E731
+            width, height, 24, self.random.randbytes(width * height * 3))
+        screen = lambda width, height: bitmap(  # noqa: E731
+            width, height, 32, (bytes(range(256)) * width)[:4 * width] * height)
+        kept = self.session.tmp / "kept"
         for case, format, large in [
-                ("a picture too large stays on the clipboard", "PNG", self.random.randbytes(32001)),
-                ("a large bitmap too", 8, struct.pack("<IiiHHIIiiII", 40, 1024, 768, 1, 24, 0,
-                                                      len(noise), 0, 0, 0, 0) + noise)]:
+                ("a picture too large", "PNG", self.random.randbytes(32001)),
+                ("a screenshot's size of noise", 8, noise(1024, 768)),
+                ("4K of noise", 8, noise(3840, 2160)), ("4K screen", 8, screen(3840, 2160)),
+                ("8K screen", 8, screen(7680, 4320)), ("10000 by 10000", 8, screen(10000, 10000))]:
             with self.subTest(case):
                 self.put_blocks([(format, large)])
-                self.intake("paste")
-                self.assertEqual(heard.get(timeout=30), "live region: The  File > 32kb!")
-                self.assertEqual(self.intake("get", str(format)).split()[0], large.hex())
+                before, _ = self.app.memory(reset=True)
+                start = time.monotonic()
+                self.app.press("ctrl+v")
+                said, took = heard.get(timeout=30), time.monotonic() - start
+                converted = case == "4K screen"
+                # Beyond the block that Windows hands over: the pixels and the encoder's state.
+                self.assertLess(self.app.memory()[1] - before,
+                                len(large) * (1 + converted) + (64 << 20), case)
+                # Within a second on an idle machine; the bound leaves room for a busy one and
+                # still fails a bitmap encoded whole (4K of noise takes six seconds).
+                self.assertLess(took, 4, case)
+                if converted:
+                    self.assertRegex(said, "^live region: Clipboard! Size [0-9]+ b$", case)
+                    continue
+                self.assertEqual(said, "live region: The  File > 32kb!", case)
+                self.intake("get", str(format), "Z:" + str(kept).replace("/", "\\"))
+                self.assertTrue(kept.read_bytes() == large, f"{case}: not kept")
 
     def test_lists_that_are_not_whole_are_no_lists(self):
         # Each names a file that a reader running past the list's checks could convert.
