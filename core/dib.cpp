@@ -82,6 +82,10 @@ public:
             return 0;
         }
         const std::uint64_t value = (pixel & mask_) >> shift_;
+        // A byte's worth is the usual mask: no division for most of a large bitmap's pixels.
+        if (max_ == 255) {
+            return static_cast<std::uint8_t>(value);
+        }
         return static_cast<std::uint8_t>((value * 255 + max_ / 2) / max_);
     }
 
