@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
+#include <stop_token>
+#include <thread>
 
 #include "dib.h"
 #include "failure.h"
@@ -26,6 +29,8 @@ constexpr std::uint64_t kHeadBytes = (kShapeBytes + 3) / 4 * 4;
 // A large property is read in pieces of this many 32-bit units, so that no reply holds a second
 // copy of the whole picture beside the buffer it goes into.
 constexpr std::uint32_t kPieceUnits = 256 * 1024;
+// How often a wait looks whether it was asked to stop.
+constexpr std::chrono::milliseconds kStopCheck{100};
 // Room for a colour table and a gap before the pixels, beyond what a bitmap's rows take.
 constexpr std::uint64_t kBitmapSlack = 64 * 1024;
 
@@ -97,6 +102,35 @@ public:
         xcb_flush(c);
     }
 
+    // Whether the owner sends the format incrementally.
+    bool Incremental() const { return incremental_; }
+
+    // Lets the rest of an incremental transfer pass through the server unread until it ends,
+    // stop is requested, or `bound` has passed. Owners such as xclip 0.13 answer nobody else
+    // while a transfer is under way, and die of the error that a destroyed window gives them.
+    void Drain(const std::stop_token& stop, std::chrono::milliseconds bound) {
+        deadline_ = Clock::now() + bound;
+        try {
+            // The piece that was refused may still be there, holding the owner up.
+            xcb_delete_property(connection_.get(), window_, property_);
+            xcb_flush(connection_.get());
+            for (;;) {
+                AwaitPiece(stop);
+                const XcbPtr<xcb_get_property_reply_t> piece = Property(0, 0, false);
+                if (piece->type == XCB_NONE) {
+                    continue;  // deleted meanwhile: the owner is writing the next
+                }
+                if (piece->bytes_after == 0) {
+                    return;  // the empty piece that ends it
+                }
+                xcb_delete_property(connection_.get(), window_, property_);
+                xcb_flush(connection_.get());
+            }
+        } catch (const Failure&) {
+            // Given up: the window goes with the connection.
+        }
+    }
+
     ClipboardFormatBytes Read(ClipboardFormatKind kind) {
         AwaitAnswer();
         // One unit tells an incremental transfer's announced length, or starts a whole one.
@@ -152,22 +186,15 @@ private:
     ClipboardFormatBytes ReadIncrementally(ClipboardFormatKind kind, std::uint32_t announced) {
         // Judged by the announced length, and a bitmap by its header once its first bytes came.
         std::uint64_t most = kind == ClipboardFormatKind::Encoded ? functions::MaxFileBytes : 0;
+        incremental_ = true;
+        xcb_delete_property(connection_.get(), window_, property_);
+        xcb_flush(connection_.get());
         if (most != 0 && announced > most) {
             return {{}, true};
         }
         ByteText bytes;
-        xcb_delete_property(connection_.get(), window_, property_);
-        xcb_flush(connection_.get());
         for (;;) {
-            const XcbPtr<xcb_generic_event_t> event = NextEvent();
-            if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY) {
-                continue;
-            }
-            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
-            if (notify->window != window_ || notify->atom != property_ ||
-                notify->state != XCB_PROPERTY_NEW_VALUE) {
-                continue;
-            }
+            AwaitPiece();
             // Until a bitmap's header has come, a piece is taken whole: the server holds no more
             // of it than one request carried. After that, a unit more than the room left tells a
             // piece that does not fit.
@@ -193,6 +220,21 @@ private:
                 }
                 // Pages of the room that the pixels do not fill are never touched.
                 bytes.reserve(most);
+            }
+        }
+    }
+
+    // Waits for the owner to write the next piece of an incremental transfer.
+    void AwaitPiece(const std::stop_token& stop = {}) {
+        for (;;) {
+            const XcbPtr<xcb_generic_event_t> event = NextEvent(stop);
+            if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY) {
+                continue;
+            }
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+            if (notify->window == window_ && notify->atom == property_ &&
+                notify->state == XCB_PROPERTY_NEW_VALUE) {
+                return;
             }
         }
     }
@@ -226,8 +268,8 @@ private:
         return reply;
     }
 
-    // The next event, waiting for it until the deadline.
-    XcbPtr<xcb_generic_event_t> NextEvent() {
+    // The next event, waiting for it until the deadline or a request to stop.
+    XcbPtr<xcb_generic_event_t> NextEvent(const std::stop_token& stop = {}) {
         xcb_connection_t* c = connection_.get();
         for (;;) {
             if (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
@@ -238,11 +280,11 @@ private:
             }
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
-            if (left.count() <= 0) {
+            if (left.count() <= 0 || stop.stop_requested()) {
                 throw Failure("the clipboard's owner did not send the picture in time");
             }
             pollfd ready{xcb_get_file_descriptor(c), POLLIN, 0};
-            ::poll(&ready, 1, static_cast<int>(left.count()));
+            ::poll(&ready, 1, static_cast<int>(std::min(left, kStopCheck).count()));
         }
     }
 
@@ -251,6 +293,7 @@ private:
     xcb_atom_t incr_ = XCB_NONE;
     xcb_atom_t property_ = XCB_NONE;
     xcb_window_t window_ = XCB_NONE;
+    bool incremental_ = false;
 };
 
 }  // namespace
@@ -258,5 +301,15 @@ private:
 ClipboardFormatBytes ReadClipboardFormat(const std::string& display, std::string_view target,
                                          ClipboardFormatKind kind,
                                          std::chrono::milliseconds bound) {
-    return Transfer(display, target, Clock::now() + bound).Read(kind);
+    auto transfer = std::make_unique<Transfer>(display, target, Clock::now() + bound);
+    ClipboardFormatBytes read = transfer->Read(kind);
+    if (read.too_large && transfer->Incremental()) {
+        // One at a time, on the window's thread only; a newer one stops the older, and the
+        // program's exit stops the last.
+        static std::jthread drain;
+        drain = std::jthread([transfer = std::move(transfer), bound](std::stop_token stop) {
+            transfer->Drain(stop, bound);
+        });
+    }
+    return read;
 }
