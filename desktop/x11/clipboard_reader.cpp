@@ -66,8 +66,8 @@ private:
 };
 
 // One request for the clipboard, from a window of its own that hears when its property changes.
-// Destroying the window (with the connection) is how an incremental transfer is given up: the
-// owner's next write to it fails, and owners end the transfer on that.
+// The window goes with the connection; an incremental transfer refused part-way is drained
+// first (see Drain), since its owner may not survive the window going under it.
 class Transfer {
 public:
     Transfer(const std::string& display, std::string_view target, Clock::time_point deadline)

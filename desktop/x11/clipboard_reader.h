@@ -24,8 +24,9 @@ struct ClipboardFormatBytes {
 // connection of its own, and fetches the answer into one buffer: at once, or piece by piece
 // when the owner sends it incrementally (INCR). The length the owner announces, and for a
 // BmpFile the header in its first bytes, are judged before the rest is fetched, so a picture
-// over the limit costs neither the transfer nor the memory; an incremental transfer given up
-// that way ends by destroying the window it was sent to. Raises Failure when the owner refuses
-// the format, sends a BMP that is no BMP, or has not sent it all within `bound`.
+// over the limit costs neither the transfer nor the memory; the rest of an incremental transfer
+// refused that way passes through the server unread, on a thread of its own, for at most
+// `bound` more. Raises Failure when the owner refuses the format, sends a BMP that is no BMP,
+// or has not sent it all within `bound`.
 ClipboardFormatBytes ReadClipboardFormat(const std::string& display, std::string_view target,
                                          ClipboardFormatKind kind, std::chrono::milliseconds bound);
