@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Runs every benchmark and prints a table, then one machine-readable line per figure.
 
-    run_benchmarks.py BUILD_DIR [--starts N] [--drags N]
+    run_benchmarks.py BUILD_DIR [--starts N] [--drags N] [--pastes N]
 
 Every figure is a ratio against a peer measured in the same run, or a latency on this machine.
 """
@@ -9,6 +9,7 @@ import argparse
 import json
 import os
 import queue
+import random
 import select
 import statistics
 import subprocess
@@ -228,11 +229,87 @@ def release_latency(build, drags):
     return {name: statistics.median(values) * 1000 for name, values in times.items()}
 
 
+def paste_figures(build, rounds):
+    """Median milliseconds from Ctrl+V to Vellumine's answer, for pictures that xclip offers: a
+    small PNG and a 256x256 bitmap (to the snippet owning the clipboard) and a 4K bitmap of
+    noise (to the refusal on the status line), each beside its floor: `xclip -o` reading the
+    same owner's bytes, plus the same conversion of them (BM_ConvertFile)."""
+    from test_e2e import write_bitmap  # noqa: E402
+    from vellumine_driver import Vellumine  # noqa: E402
+    noise = random.Random(7)
+    with XSession() as session:
+        small = session.tmp / "small.png"
+        small.write_bytes(noise.randbytes(3000))
+        cases = {"png": ("image/png", small, None)}
+        # A bitmap that makes a PNG within the limit (one row repeated), and one of noise.
+        for name, width, height, rows in (("bitmap_256", 256, 256, None),
+                                          ("refuse_4k", 3840, 2160, noise.randbytes(33177600))):
+            path = write_bitmap(session.tmp / f"{name}.bmp", width, height, rows)
+            cases[name] = ("image/bmp", path, path)
+        out = subprocess.run(
+            [str(build / "bench" / "vellumine_paste_bench"), "--benchmark_format=json",
+             "--benchmark_filter=ConvertFile", "--benchmark_repetitions=9",
+             *[str(path) for _, _, path in cases.values() if path]],
+            check=True, capture_output=True, text=True,
+            env=dict(os.environ, QT_QPA_PLATFORM="offscreen")).stdout
+        convert = {b["run_name"].split("/", 1)[1]: b["real_time"] for b in
+                   json.loads(out)["benchmarks"] if b.get("aggregate_name") == "median"}
+        app = Vellumine(session, build / "desktop" / "qt" / "vellumine").start()
+        x, y, _, _ = session.geometry(app.window)
+        root = display.Display(session.display).screen().root
+        watch = ClipboardWatch(session)
+        keys = display.Display(session.display)
+        codes = [keys.keysym_to_keycode(sym) for sym in (0xFFE3, 0x76)]  # Control_L, v
+        session.xdotool("windowactivate", "--sync", app.window)
+
+        def ctrl_v():
+            """Ctrl+V through XTEST, as a keyboard sends it; the time it went."""
+            sent = time.perf_counter()
+            for kind, code in ((X.KeyPress, codes[0]), (X.KeyPress, codes[1]),
+                               (X.KeyRelease, codes[1]), (X.KeyRelease, codes[0])):
+                xtest.fake_input(keys, kind, code)
+            keys.sync()
+            return sent
+
+        def refused():
+            image = root.get_image(x, y + 156, 197, 21, X.ZPixmap, 0xFFFFFFFF).data
+            return sum(image[i:i + 3] == b"\0\0\xff" for i in range(0, len(image), 4)) >= 8
+
+        times = {name: [] for name in cases}
+        floors = {name: [] for name in cases}
+        for _ in range(rounds):
+            for name, (target, path, bitmap) in cases.items():
+                if name == "refuse_4k":  # a snippet first, so that the refusal shows anew
+                    app.paste("image/png", small)
+                    wait_for("the snippet", lambda: not refused(), 5, 0.001)
+                session.spawn(["xclip", "-selection", "clipboard", "-t", target, "-i", path])
+                wait_for(f"xclip to offer {target}", lambda: target in (
+                    session.clipboard("-t", "TARGETS") or "").split())
+                start = time.perf_counter()
+                subprocess.run(["xclip", "-selection", "clipboard", "-t", target, "-o"],
+                               env=session.env, stdout=subprocess.DEVNULL, check=True)
+                floors[name].append((time.perf_counter() - start) * 1000 +
+                                    convert.get(str(bitmap), 0))
+                watch.drain()
+                sent = ctrl_v()
+                if name == "refuse_4k":
+                    wait_for("the refusal", refused, 5, 0.001)
+                    taken = time.perf_counter()
+                else:
+                    taken = watch.next_owner(sent + 5)
+                times[name].append((taken - sent) * 1000)
+        watch.close()
+        keys.close()
+    return {name: (statistics.median(times[name]), statistics.median(floors[name]))
+            for name in cases}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build", type=Path)
     parser.add_argument("--starts", type=int, default=21)
     parser.add_argument("--drags", type=int, default=21)
+    parser.add_argument("--pastes", type=int, default=15)
     args = parser.parse_args()
     if args.drags < 15:
         parser.error("--drags: at least 15, for a median worth comparing")
@@ -242,6 +319,7 @@ def main():
     latency = drop_latency(build)
     release = release_latency(build, args.drags)
     startup = startup_figures(build, args.starts)
+    paste = paste_figures(build, args.pastes)
 
     rows = [
         ("encode + strip, 32000 bytes", f"{encode['ours_32000_us']:.1f} us",
@@ -263,6 +341,13 @@ def main():
          f"{startup['rss_vs_bare_qt']:.2f} x", "<= 1.10"),
         ("", "", f"Qt window with a label {startup['text_rss_kib'] / 1024:.1f} MiB",
          f"{startup['rss_vs_qt_label']:.2f} x", "<= 1.05"),
+    ] + [
+        (f"Ctrl+V to {what}", f"{paste[name][0]:.1f} ms",
+         f"xclip -o + conversion {paste[name][1]:.1f} ms",
+         f"{paste[name][0] - paste[name][1]:+.1f} ms", "floor + 10")
+        for name, what in (("png", "snippet, PNG of 3000 bytes"),
+                           ("bitmap_256", "snippet, 256x256 bitmap"),
+                           ("refuse_4k", "refusal, 4K bitmap"))
     ]
     header = ("figure", "Vellumine", "peer", "result", "goal")
     widths = [max(len(str(row[i])) for row in rows + [header]) for i in range(5)]
@@ -280,6 +365,9 @@ def main():
     print(f"ratio rss_vs_qt_label {startup['rss_vs_qt_label']:.3f}")
     print(f"latency release_to_clipboard_ms {release['vellumine']:.2f}")
     print(f"latency release_to_clipboard_floor_ms {release['floor']:.2f}")
+    for name, (ours, floor) in paste.items():
+        print(f"latency paste_{name}_ms {ours:.2f}")
+        print(f"latency paste_{name}_floor_ms {floor:.2f}")
 
 
 if __name__ == "__main__":

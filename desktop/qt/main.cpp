@@ -9,21 +9,6 @@
 #include "qt_desktop_services.h"
 #include "vellumine_version.h"
 
-// Last: Xlib's macros (None, Bool, Status) would clash with Qt's names.
-#include <X11/Xlib.h>
-
-namespace {
-
-// The display that Qt's xcb plugin opened, as Xlib named it on opening ($DISPLAY, or the last of
-// the -display options as Qt reads them); "" away from X11. The keeper must serve on this one.
-std::string X11DisplayName() {
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    Display* display = x11 != nullptr ? x11->display() : nullptr;
-    return display != nullptr ? DisplayString(display) : "";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     PreferX11OnWayland(argc, argv);
     QApplication application(argc, argv);

@@ -278,3 +278,12 @@ std::uint64_t QtDesktopServices::FileLength(std::string_view path) {
 ByteText QtDesktopServices::ReadFileBytes(std::string_view path, std::size_t count) {
     return ReadRegularFile(std::string(path), count);
 }
+
+// At the end: Xlib's macros (None, Bool, Status, KeyPress) would clash with Qt's names above.
+#include <X11/Xlib.h>
+
+std::string X11DisplayName() {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* display = x11 != nullptr ? x11->display() : nullptr;
+    return display != nullptr ? DisplayString(display) : "";
+}

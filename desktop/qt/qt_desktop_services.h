@@ -13,6 +13,11 @@
 class Form1Widget;
 class QObject;
 
+// The display that Qt's xcb plugin opened, as Xlib named it on opening ($DISPLAY, or the last of
+// the -display options as Qt reads them); "" away from X11. The keeper must serve on this one,
+// and the clipboard is read on it.
+std::string X11DisplayName();
+
 // Hands this program's clipboard text to the clipboard keeper, which serves it after we have gone,
 // once a run: the window's close and the way out after the event loop both ask for it, and a
 // keeper given up at the close must not hold the exit up a second time.

@@ -3,27 +3,70 @@
 #include "qt_drop_data.h"
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QSysInfo>
 #include <algorithm>
+#include <chrono>
+#include <optional>
+#include <span>
+#include <string_view>
 #include <utility>
 
-#include "functions.h"
+#include "clipboard_reader.h"
+#include "picture_rules.h"
+#include "qt_desktop_services.h"
+
+// LeakSanitizer's switches, present only in the sanitizer build.
+extern "C" void __lsan_disable() __attribute__((weak));
+extern "C" void __lsan_enable() __attribute__((weak));
 
 namespace {
 
-// The most of a picture that is kept. A longer one is refused whatever its length, and one byte
-// past the size limit is all its refusal needs; megabytes that a source offers are not held.
-constexpr qint64 kLongestKeptPicture = functions::MaxFileBytes + 1;
+// How long the owner of the clipboard may take to send a picture: Qt 6.4's own clipboard waits
+// as long for an answer.
+constexpr std::chrono::milliseconds kOwnerBound{5000};
 
-// The formats whose bytes are taken as they are, in order of preference: the lossless PNG that
-// screenshot tools, image viewers and browsers offer first, then GIF, which keeps a GIF's own
-// palette and frames, then JPEG, which a source that also offers another format usually made
-// from its bitmap with loss.
-constexpr std::pair<const char*, const char*> kPictureFormats[] = {
-    {"image/png", "png"}, {"image/gif", "gif"}, {"image/jpeg", "jpeg"}};
+// The names a bitmap is offered under, each read as a BMP file and never as whatever its bytes
+// look like: image/bmp, the older names some programs still give it, and Qt's own image format,
+// which Qt's Wayland bridge serves as a BMP.
+constexpr const char* kBitmapFormats[] = {"image/bmp", "image/x-bmp", "image/x-MS-bmp",
+                                          "image/x-win-bitmap", "application/x-qt-image"};
+
+// The one format of the clipboard that a paste reads, as its source names it.
+struct Offer {
+    QString format;
+    std::string subtype;  // of the picture it gives; "png" for a bitmap
+    bool bitmap = false;
+};
+
+// The source's own name for the format, matched regardless of case as MIME types are.
+std::optional<QString> Offered(const QStringList& formats, std::string_view name) {
+    const QLatin1String wanted(name.data(), static_cast<qsizetype>(name.size()));
+    for (const QString& format : formats) {
+        if (format.compare(wanted, Qt::CaseInsensitive) == 0) {
+            return format;
+        }
+    }
+    return std::nullopt;
+}
+
+// The first of the picture formats that the source offers, else a bitmap.
+std::optional<Offer> ChooseOffer(const QStringList& formats) {
+    for (const PictureFormat& picture : kPictureFormats) {
+        if (std::optional<QString> format = Offered(formats, picture.mime_type)) {
+            return Offer{*format, std::string(picture.subtype)};
+        }
+    }
+    for (const char* name : kBitmapFormats) {
+        if (std::optional<QString> format = Offered(formats, name)) {
+            return Offer{*format, "png", true};
+        }
+    }
+    return std::nullopt;
+}
 
 // A buffer that takes up to kLongestKeptPicture bytes and fails any write beyond them, which
 // stops Qt's PNG writer at once instead of after the whole bitmap.
@@ -34,7 +77,7 @@ public:
 
 protected:
     qint64 writeData(const char* data, qint64 length) override {
-        const qint64 room = kLongestKeptPicture - pos();
+        const qint64 room = static_cast<qint64>(kLongestKeptPicture) - pos();
         if (length > room) {
             overflowed_ = true;
             QBuffer::writeData(data, room);
@@ -47,69 +90,117 @@ private:
     bool overflowed_ = false;
 };
 
+// Keeps LeakSanitizer from counting what is allocated meanwhile; nothing outside the sanitizer
+// build, where its interface is missing.
+class LeakCheckPause {
+public:
+    LeakCheckPause() {
+        if (__lsan_disable != nullptr) {
+            __lsan_disable();
+        }
+    }
+    ~LeakCheckPause() {
+        if (__lsan_enable != nullptr) {
+            __lsan_enable();
+        }
+    }
+    LeakCheckPause(const LeakCheckPause&) = delete;
+    LeakCheckPause& operator=(const LeakCheckPause&) = delete;
+};
+
 // The picture of the bytes, cut at kLongestKeptPicture.
-Picture KeptPicture(const QByteArray& bytes, const char* subtype) {
+Picture KeptPicture(const QByteArray& bytes, const std::string& subtype) {
     const qsizetype kept = std::min<qsizetype>(bytes.size(), kLongestKeptPicture);
     return {ByteText(bytes.begin(), bytes.begin() + kept), subtype};
 }
 
-// Whether every pixel of the image is fully opaque.
-bool IsOpaque(const QImage& image) {
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        if (!std::all_of(line, line + argb.width(),
-                         [](QRgb pixel) { return qAlpha(pixel) == 255; })) {
-            return false;
-        }
+// The raster as a QImage over its own pixels, which must outlive it; a 4-bit one, which Qt has
+// no format for, is spread into `spread` as 8-bit.
+QImage ImageOf(const Raster& raster, std::vector<std::uint8_t>& spread) {
+    const auto width = static_cast<int>(raster.width);
+    const auto height = static_cast<int>(raster.height);
+    if (raster.layout == Raster::Layout::Bgr) {
+        return QImage(raster.pixels.data(), width, height, raster.stride, QImage::Format_BGR888);
     }
-    return true;
+    if (raster.layout == Raster::Layout::Bgra) {
+        return QImage(raster.pixels.data(), width, height, raster.stride, QImage::Format_ARGB32);
+    }
+    const std::uint8_t* pixels = raster.pixels.data();
+    qsizetype stride = raster.stride;
+    if (raster.bits_per_pixel == 4) {
+        spread.resize(std::size_t{raster.width} * raster.height);
+        for (std::uint32_t y = 0; y < raster.height; ++y) {
+            const std::uint8_t* in = pixels + std::size_t{y} * raster.stride;
+            std::uint8_t* out = spread.data() + std::size_t{y} * raster.width;
+            for (std::uint32_t x = 0; x < raster.width; ++x) {
+                out[x] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
+            }
+        }
+        pixels = spread.data();
+        stride = width;
+    }
+    QImage image(pixels, width, height, stride,
+                 raster.bits_per_pixel == 1 ? QImage::Format_Mono : QImage::Format_Indexed8);
+    image.setColorTable(QList<QRgb>(raster.palette.begin(), raster.palette.end()));
+    return image;
 }
 
-// The clipboard's bitmap as a PNG file's bytes, or none: the first of its formats that holds an
-// image Qt reads (a BMP, or Qt's own format, which Qt programs offer as a BMP on Wayland).
-Picture EncodedBitmap(const QMimeData& mime_data, const QStringList& formats) {
-    const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
-    const auto format = std::ranges::find_if(formats, [&](const QString& name) {
-        return name == QLatin1String("application/x-qt-image") ||
-               readable.contains(name.toLatin1());
-    });
-    if (format == formats.end()) {
+// The picture that a BMP file's bytes give; none when they are no bitmap read here, and too
+// large when its PNG could never fit. The bytes are let go once read.
+template <typename Bytes>
+Picture BitmapPicture(Bytes bytes) {
+    const std::span<const std::uint8_t> file(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                             static_cast<std::size_t>(bytes.size()));
+    try {
+        const BitmapShape shape = ReadBmpFileShape(file);
+        if (PngCannotFit(shape.width, shape.height, shape.png_bits)) {
+            return {{}, "png", true};
+        }
+        const Raster raster = ReadBmpFile(file);
+        Bytes().swap(bytes);
+        return {EncodePng(raster), "png"};
+    } catch (const Failure&) {
         return {};
     }
-    // Asked for alone: QMimeData::imageData asks for every image format in turn.
-    QImage image = QImage::fromData(mime_data.data(*format));
-    if (image.isNull()) {
-        return {};
-    }
-    // Without an alpha channel that is opaque anyway (a 32-bit BMP's often is), the PNG is about
-    // a tenth smaller.
-    if (image.hasAlphaChannel() && IsOpaque(image)) {
-        image = image.convertToFormat(QImage::Format_RGB32);
-    }
-    QByteArray png;
-    CappedBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    // Quality 0 is zlib's strongest compression in Qt's PNG writer: pictures come out up to a
-    // quarter smaller than at the default, which matters under the size limit.
-    writer.setQuality(0);
-    if (!writer.write(image) && !buffer.Overflowed()) {
-        return {};
-    }
-    return KeptPicture(png, "png");
+}
+
+// Whether the data is another program's X11 clipboard, which ReadClipboardFormat reads: Qt 6.4's
+// QXcbClipboard fetches a format whole (an INCR transfer too, with no cap) before anything can
+// look at its length, and holds the window meanwhile.
+bool IsAnotherProgramsX11Clipboard(const QMimeData& mime_data) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    return QGuiApplication::platformName() == QLatin1String("xcb") && !clipboard->ownsClipboard() &&
+           clipboard->mimeData(QClipboard::Clipboard) == &mime_data;
 }
 
 // The clipboard's picture: the bytes of the first accepted format it offers, else its bitmap
-// encoded as PNG; none when it holds no image. Each format asked for is a round trip to the
-// source, so only one is, and empty data is no picture.
+// encoded as PNG; none when it holds no image. Only the one format chosen is asked for (each is
+// a round trip to the source), and empty data is no picture. A bitmap is read by the one BMP
+// reader and never by Qt's: QImage::fromData guesses a decoder from the content (any format an
+// installed plugin reads), and QImageReader refuses a picture over 128 MB decoded, which ended
+// such a paste in nothing at all.
 Picture CopiedPicture(const QMimeData& mime_data, const QStringList& formats) {
-    for (const auto& [format, subtype] : kPictureFormats) {
-        if (formats.contains(QLatin1String(format))) {
-            return KeptPicture(mime_data.data(QLatin1String(format)), subtype);
-        }
+    const std::optional<Offer> offer = ChooseOffer(formats);
+    if (!offer) {
+        return {};
     }
-    return EncodedBitmap(mime_data, formats);
+    if (!IsAnotherProgramsX11Clipboard(mime_data)) {
+        QByteArray bytes = mime_data.data(offer->format);
+        return offer->bitmap ? BitmapPicture(std::move(bytes)) : KeptPicture(bytes, offer->subtype);
+    }
+    try {
+        ClipboardFormatBytes read = ReadClipboardFormat(
+            X11DisplayName(), offer->format.toStdString(),
+            offer->bitmap ? ClipboardFormatKind::BmpFile : ClipboardFormatKind::Encoded,
+            kOwnerBound);
+        if (read.too_large) {
+            return {{}, offer->subtype, true};
+        }
+        return offer->bitmap ? BitmapPicture(std::move(read.bytes))
+                             : Picture{std::move(read.bytes), offer->subtype};
+    } catch (const Failure&) {
+        return {};
+    }
 }
 
 bool IsThisMachine(const QString& host) {
@@ -118,6 +209,26 @@ bool IsThisMachine(const QString& host) {
 }
 
 }  // namespace
+
+ByteText EncodePng(const Raster& raster) {
+    std::vector<std::uint8_t> spread;
+    const QImage image = ImageOf(raster, spread);
+    QByteArray png;
+    CappedBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // Quality 0 is zlib's strongest compression in Qt's PNG writer: pictures come out up to a
+    // quarter smaller than at the default, which matters under the size limit.
+    writer.setQuality(0);
+    // When the cap stops it, Qt 6.4's QPNGImageWriter::writeImage leaves through libpng's
+    // longjmp past the delete[] of its row pointers: 8 bytes a row stay allocated, which
+    // LeakSanitizer would report in every run of the sanitizer build.
+    const LeakCheckPause pause;
+    if (!writer.write(image) && !buffer.Overflowed()) {
+        throw Failure("the bitmap could not be encoded as PNG");
+    }
+    return ByteText(png.begin(), png.end());
+}
 
 QtDropData::QtDropData(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {

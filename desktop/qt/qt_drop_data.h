@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "desktop_services.h"
+#include "dib.h"
 
 // The local files a drop or paste carried, and a pasted picture, copied out: the drop's own data
 // is gone once the drop is over, and the handler runs after that.
@@ -33,6 +34,12 @@ private:
     std::vector<std::string> paths_;
     Picture picture_;
 };
+
+// The raster as a PNG file's bytes, encoded losslessly by Qt's PNG writer at its strongest
+// compression. A PNG longer than the size limit is cut off as it is written, at
+// kLongestKeptPicture bytes, so a bitmap that does not fit costs only the encoding of its start.
+// Raises Failure when Qt cannot encode it.
+ByteText EncodePng(const Raster& raster);
 
 // The addresses of the files a file manager put on the clipboard with Copy or Cut: a
 // text/uri-list, or GNOME's and MATE's own list ("copy" or "cut", then one address a line),

@@ -10,6 +10,7 @@ import random
 import urllib.parse
 import re
 import shutil
+import struct
 import subprocess
 import time
 import unittest
@@ -52,6 +53,26 @@ def snippet(path, data, css):
     if css:
         return f"background-image:url('data:image/{subtype};base64,{encoded}');"
     return f"<img src = 'data:image/{subtype};base64,{encoded}'/>"
+
+
+def write_bitmap(path, width, height, rows=None, alpha=False):
+    """A 32-bit BMP file of rows (bottom-up BGRX bytes), or of one row repeated a block at a
+    time; with alpha its BITMAPV4HEADER declares an alpha mask, else it is BI_RGB."""
+    header, size = 108 if alpha else 40, width * 4 * height
+    with open(path, "wb") as out:
+        out.write(struct.pack("<2sI4xI", b"BM", 14 + header + size, 14 + header) + struct.pack(
+            "<IiiHHI12x8x", header, width, height, 1, 32, 3 if alpha else 0))
+        if alpha:  # the masks, LCS_sRGB, no end points or gammas
+            out.write(struct.pack("<5I48x", 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0x73524742))
+        if rows is None:
+            row = bytes(x * 7 & 0xFF for x in range(width * 4))
+            block = row * max(1, 2**22 // len(row))
+            for _ in range(size // len(block)):
+                out.write(block)
+            out.write(block[:size % len(block)])
+        else:
+            out.write(rows)
+    return path
 
 
 class DesktopCase(unittest.TestCase):
@@ -191,6 +212,10 @@ class Conversions(DesktopCase):
         file = picture("beside.gif", png)
         gif, jpeg = picture("x.gif", "-size", "20x30", "plasma:"), picture("x.jpeg", png)
         uri = self.make("uri.txt", data=f"{file.as_uri()}\r\n".encode())
+        random_rgba = [self.random.getrandbits(8) for _ in range(8 * 4 * 4)]  # BGRA, bottom up
+        top_down = [random_rgba[i:i + 4] for y in (3, 2, 1, 0) for i in range(y * 32, y * 32 + 32, 4)]
+        opaque_rgba = bytes(v for b, g, r, _ in top_down for v in (r, g, b, 255))
+        straight_rgba = bytes(v for b, g, r, a in top_down for v in (r, g, b, a))
         cases = [
             # (case, what the clipboard offers: target, file, ...; what a paste gives: the last
             # file's bytes, its pixels as PNG, the file beside.gif, a "fault" or "nothing")
@@ -210,6 +235,11 @@ class Conversions(DesktopCase):
             ("bitmap over the limit", ["image/bmp", picture("big.bmp", "-size", "120x120",
                                                             "xc:", "+noise", "Random")], "fault"),
             ("plain text", ["text/plain", uri], "nothing"),
+            # One rule for a 32-bit bitmap's fourth byte: unused unless a mask declares alpha.
+            ("32-bit, fourth byte unused", ["image/bmp", write_bitmap(
+                self.files / "x.bmp", 8, 4, bytes(random_rgba))], opaque_rgba),
+            ("32-bit, alpha mask", ["image/x-MS-bmp", write_bitmap(
+                self.files / "alpha.bmp", 8, 4, bytes(random_rgba), alpha=True)], straight_rgba),
         ]
         for case, offers, expected in cases:
             with self.subTest(case):
@@ -217,11 +247,12 @@ class Conversions(DesktopCase):
                 data, subtype = offers[-1].read_bytes(), offers[-2].split("/")[-1]
                 if expected == "bytes":
                     self.expect_clipboard(case, snippet(f".{subtype}", data, True))
-                elif expected == "pixels":
+                elif expected == "pixels" or isinstance(expected, bytes):
                     pasted = wait_for(case, lambda: re.findall(
                         r"^background-image:url\('data:image/png;base64,(.*)'\);$",
                         self.session.clipboard() or ""))
-                    self.assertEqual(pixels(base64.b64decode(pasted[0])), pixels(data), case)
+                    self.assertEqual(pixels(base64.b64decode(pasted[0])),
+                                     pixels(data) if expected == "pixels" else expected, case)
                 elif expected == "file":
                     self.expect_clipboard(case, snippet(file, file.read_bytes(), True))
                 else:  # the copy stays on the clipboard
@@ -247,6 +278,59 @@ class Conversions(DesktopCase):
         wait_for("the first question", questions_asked)
         self.assertFalse(wait_for("a second", lambda: questions_asked() > 1, 7, raise_=False))
         mute.close()
+
+    def test_pictures_of_any_size_are_answered_at_once_in_bounded_memory(self):
+        """Each answered within half a second of the key's processor time (and, on a busy
+        machine, well before Qt's 5 s wait), growing Vellumine's peak memory by at most 64 MiB
+        more than the bitmap it converts (or 64 MiB for one it refuses)."""
+        root = Display(self.session.display).screen().root
+        x, y, _, _ = self.session.geometry(self.app.window)
+
+        def status():
+            image = root.get_image(x, y + 156, 197, 21, X.ZPixmap, 0xFFFFFFFF).data
+            seen = collections.Counter(image[i:i + 3] for i in range(0, len(image), 4))  # BGR
+            return ("done" if seen[b"\xcb\x99\x56"] >= 8 else
+                    "fault" if seen[b"\0\0\xff"] >= 8 else None)
+
+        small = self.files / "small.png"
+        subprocess.run(["/usr/bin/convert", "-size", "8x8", "xc:red", small], check=True)
+        cases = [
+            # (case: a 32-bit bitmap of one row repeated, or a PNG of that many bytes; status)
+            ((1920, 1080), "done"),
+            ((7680, 4320), "fault"),
+            ((3840, 2160), "done"),
+            ((6000, 6000), "fault"),
+            (20_000_000, "fault"),
+            ((10000, 10000), "fault"),
+        ]
+        last, figures = None, []
+        for size, expected in cases:
+            if last == expected:  # a fresh status first, so that the answer shows
+                self.app.paste("image/png", small)
+                wait_for("the small picture's status", lambda: status() == "done", 5)
+            path = self.files / "size.bin"
+            if isinstance(size, int):
+                path.write_bytes(bytes(size))
+                offer, converted = ["image/png", path], 0
+            else:
+                offer, converted = ["image/bmp", write_bitmap(path, *size)], path.stat().st_size
+            Path(f"/proc/{self.app.process.pid}/clear_refs").write_text("5")  # peak := now
+            before, cpu = self.app.memory_kib("VmRSS"), self.app.cpu_seconds()
+            sent = self.app.paste(*offer)
+            wait_for(f"{size}: the status", lambda: status() == expected, 10, 0.005)
+            seconds, cpu = time.monotonic() - sent, self.app.cpu_seconds() - cpu
+            grown = (self.app.memory_kib("VmHWM") - before) / 1024
+            figures.append(f"{size}: {expected} in {seconds:.2f} s ({cpu:.2f} s processor "
+                           f"time), +{grown:.0f} MiB")
+            self.assertLess(cpu, 0.5, figures[-1])
+            self.assertLess(seconds, 2.5, figures[-1])
+            self.assertLess(grown, 64 + converted / 2**20, figures[-1])
+            if expected == "fault":  # the source, let finish unread, still offers its picture
+                wait_for(figures[-1], lambda: offer[0] in (
+                    self.session.clipboard("-t", "TARGETS") or "").split(), 10)
+            last = expected
+            path.unlink()
+        print("\n".join(figures))
 
     def test_thirty_drops_in_a_row_keep_memory_steady(self):
         self.choose(False)

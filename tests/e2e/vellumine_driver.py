@@ -1,4 +1,5 @@
 """Vellumine as a user meets it: its window, drops from a file-manager-like source, its box."""
+import os
 import queue
 import re
 import subprocess
@@ -146,13 +147,15 @@ class Vellumine:
         wait_for("Vellumine's window to become active", activated)
 
     def press(self, keys):
-        # Keys go to the focused window: Qt ignores keys sent with XSendEvent.
+        """Sends keys to the active window (Qt ignores XSendEvent's); returns when they went."""
         self.activate()
+        sent = time.monotonic()
         self.session.xdotool("key", "--clearmodifiers", keys)
+        return sent
 
     def paste(self, *offers):
         """Copies with PICTURE_SOURCE's arguments, or with xclip when one target is offered
-        alone, and presses Ctrl+V."""
+        alone, and presses Ctrl+V; returns when the key went."""
         args = [str(arg) for arg in offers]
         if len(args) == 2 and args[0] != "--pixbuf":
             self.session.spawn(["xclip", "-selection", "clipboard", "-t", args[0], "-i", args[1]])
@@ -161,7 +164,7 @@ class Vellumine:
         target = "image/png" if args[0] == "--pixbuf" else args[0]
         wait_for(f"the clipboard to offer {target}", lambda: target in (
             self.session.clipboard("-t", "TARGETS") or "").split())
-        self.press("ctrl+v")
+        return self.press("ctrl+v")
 
     def open_file(self, path):
         """Types path into the file dialog that Ctrl+O opens, and presses Return."""
@@ -217,10 +220,19 @@ class Vellumine:
         return code
 
     def resident_kib(self):
+        return self.memory_kib("VmRSS")
+
+    def cpu_seconds(self):
+        """The processor time Vellumine has used, all its threads, user and system."""
+        fields = Path(f"/proc/{self.process.pid}/stat").read_text().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def memory_kib(self, field):
+        """A size from /proc/PID/status: VmRSS now, or VmHWM, the peak."""
         for line in Path(f"/proc/{self.process.pid}/status").read_text().splitlines():
-            if line.startswith("VmRSS:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1])
-        raise AssertionError("no resident size for Vellumine")
+        raise AssertionError(f"no {field} for Vellumine")
 
     def running(self):
         return self.process.poll() is None

@@ -8,8 +8,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <random>
 
+#include "picture_rules.h"
 #include "qt_desktop_services.h"
+#include "qt_drop_data.h"
 #include "qt_test_support.h"
 
 class QtDesktopServicesTest : public QObject {
@@ -154,6 +157,50 @@ private slots:
         // Qt must know the keeper has it: else at exit Qt 6.4 offers it to whatever owns
         // CLIPBOARD_MANAGER and waits five seconds for an answer.
         QVERIFY(!QApplication::clipboard()->ownsClipboard());
+    }
+
+    void BitmapsEncodeToTheirPixelsAndStopAtTheCap_data() {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<unsigned>("bits");
+        QTest::addColumn<unsigned>("side");  // odd: rows end within a byte and are padded
+        QTest::newRow("1-bit") << int(Raster::Layout::Indexed) << 1u << 13u;
+        QTest::newRow("4-bit") << int(Raster::Layout::Indexed) << 4u << 13u;
+        QTest::newRow("8-bit") << int(Raster::Layout::Indexed) << 8u << 13u;
+        QTest::newRow("24-bit, rows unpadded") << int(Raster::Layout::Bgr) << 24u << 13u;
+        QTest::newRow("32-bit, straight alpha") << int(Raster::Layout::Bgra) << 32u << 13u;
+        QTest::newRow("noise past the cap") << int(Raster::Layout::Bgr) << 24u << 1001u;
+    }
+
+    void BitmapsEncodeToTheirPixelsAndStopAtTheCap() {
+        QFETCH(int, layout);
+        QFETCH(unsigned, bits);
+        QFETCH(unsigned, side);
+        std::mt19937 noise(side + bits);
+        const std::uint32_t stride = bits == 24 ? side * 3 : (side * bits + 31) / 32 * 4;
+        Raster raster{Raster::Layout(layout), bits, side, side, stride, {}, {}};
+        raster.pixels.resize(std::size_t{stride} * side);
+        for (std::uint8_t& byte : raster.pixels) {
+            byte = static_cast<std::uint8_t>(noise());
+        }
+        for (unsigned i = 0; bits <= 8 && i < 1u << bits; ++i) {
+            raster.palette.push_back(0xFF000000 | noise());
+        }
+        const ByteText png = EncodePng(raster);
+        if (side > 100) {  // far past the limit: cut off as it is written, not after
+            QCOMPARE(png.size(), kLongestKeptPicture);
+            return;
+        }
+        const QImage image = QImage::fromData(png.data(), int(png.size()), "png");
+        for (unsigned y = 0; y < side; ++y) {
+            for (unsigned x = 0; x < side; ++x) {
+                const std::uint8_t* at = raster.pixels.data() + y * stride + x * bits / 8;
+                const unsigned index =
+                    bits > 8 ? 0 : *at >> (8 - bits - x * bits % 8) & ((1 << bits) - 1);
+                const QRgb expected = bits <= 8 ? raster.palette[index]
+                                      : qRgba(at[2], at[1], at[0], bits == 32 ? at[3] : 255);
+                QCOMPARE(image.pixel(int(x), int(y)), expected);
+            }
+        }
     }
 
     void WarningBoxIsModalWithOneButton() {
