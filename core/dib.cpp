@@ -29,12 +29,13 @@ constexpr std::size_t kHeaderMasksAt = 40;
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kColourEntryBytes = 4;  // RGBQUAD: blue, green, red, unused
 
+// The compressions a header may name, as Windows numbers them.
 enum Compression : std::uint32_t {
-    kPlain = 0,  // BI_RGB
-    kRle8 = 1,
-    kRle4 = 2,
-    kBitFields = 3,
-    kAlphaBitFields = 6,
+    BiRgb = 0,  // none: plain rows
+    BiRle8 = 1,
+    BiRle4 = 2,
+    BiBitFields = 3,
+    BiAlphaBitFields = 6,
 };
 
 // Little-endian values, as every bitmap stores them, wherever they lie in the bytes.
@@ -99,14 +100,14 @@ private:
 // the colour table comes after them.
 void ReadMasks(Bytes dib, std::uint32_t header_bytes, std::uint32_t compression,
                DibHeader& header) {
-    if (compression == kPlain) {
+    if (compression == BiRgb) {
         // The fourth byte of a plain 32-bit pixel is unused, as the format has it; screenshots
         // with garbage there exist, and would come out with holes.
         header.masks = header.bits == 16 ? std::array<std::uint32_t, 4>{0x7C00, 0x03E0, 0x001F, 0}
                                          : std::array<std::uint32_t, 4>{0xFF0000, 0xFF00, 0xFF, 0};
         return;
     }
-    const std::size_t promised = compression == kAlphaBitFields ? 4 : 3;
+    const std::size_t promised = compression == BiAlphaBitFields ? 4 : 3;
     if (header_bytes == kInfoHeaderBytes) {
         for (std::size_t i = 0; i < promised; ++i) {
             header.masks[i] = U32At(dib, kInfoHeaderBytes + i * 4);
@@ -142,22 +143,22 @@ DibHeader ReadHeader(Bytes dib) {
     header.bits = U16At(dib, 14);
     header.table_at = header_bytes;
     const std::uint32_t compression = U32At(dib, 16);
-    const bool masked = compression == kBitFields || compression == kAlphaBitFields;
+    const bool masked = compression == BiBitFields || compression == BiAlphaBitFields;
     // Runs are bottom-up only: a top-down bitmap cannot be compressed.
-    header.run_length = !header.top_down && ((header.bits == 8 && compression == kRle8) ||
-                                             (header.bits == 4 && compression == kRle4));
+    header.run_length = !header.top_down && ((header.bits == 8 && compression == BiRle8) ||
+                                             (header.bits == 4 && compression == BiRle4));
     switch (header.bits) {
         case 1:
         case 4:
         case 8:
         case 24:
-            if (compression != kPlain && !header.run_length) {
+            if (compression != BiRgb && !header.run_length) {
                 throw Failure("the bitmap is compressed");
             }
             break;
         case 16:
         case 32:
-            if (compression != kPlain && !masked) {
+            if (compression != BiRgb && !masked) {
                 throw Failure("the bitmap is compressed");
             }
             ReadMasks(dib, header_bytes, compression, header);

@@ -14,13 +14,16 @@
 #include <span>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "clipboard_reader.h"
 #include "picture_rules.h"
 #include "qt_desktop_services.h"
 
-// LeakSanitizer's switches, present only in the sanitizer build.
+// LeakSanitizer's switches, present only in the sanitizer build, under the sanitizer's names.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming)
 extern "C" void __lsan_disable() __attribute__((weak));
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming)
 extern "C" void __lsan_enable() __attribute__((weak));
 
 namespace {
@@ -38,34 +41,31 @@ constexpr const char* kBitmapFormats[] = {"image/bmp", "image/x-bmp", "image/x-M
 // The one format of the clipboard that a paste reads, as its source names it.
 struct Offer {
     QString format;
+    // cppcheck-suppress unusedStructMember ; read through the optional in CopiedPicture
     std::string subtype;  // of the picture it gives; "png" for a bitmap
     bool bitmap = false;
 };
 
-// The source's own name for the format, matched regardless of case as MIME types are.
-std::optional<QString> Offered(const QStringList& formats, std::string_view name) {
-    const QLatin1String wanted(name.data(), static_cast<qsizetype>(name.size()));
-    for (const QString& format : formats) {
-        if (format.compare(wanted, Qt::CaseInsensitive) == 0) {
-            return format;
-        }
-    }
-    return std::nullopt;
-}
-
-// The first of the picture formats that the source offers, else a bitmap.
+// The first of the picture formats that the source offers, else a bitmap; the source's own
+// name for it, matched regardless of case as MIME types are.
 std::optional<Offer> ChooseOffer(const QStringList& formats) {
-    for (const PictureFormat& picture : kPictureFormats) {
-        if (std::optional<QString> format = Offered(formats, picture.mime_type)) {
-            return Offer{*format, std::string(picture.subtype)};
+    std::vector<Offer> offered;
+    const auto add = [&](std::string_view name, std::string_view subtype, bool bitmap) {
+        const QLatin1String wanted(name.data(), static_cast<qsizetype>(name.size()));
+        const auto format = std::ranges::find_if(formats, [&](const QString& format) {
+            return format.compare(wanted, Qt::CaseInsensitive) == 0;
+        });
+        if (format != formats.end()) {
+            offered.push_back({*format, std::string(subtype), bitmap});
         }
+    };
+    for (const PictureFormat& picture : kPictureFormats) {
+        add(picture.mime_type, picture.subtype, false);
     }
     for (const char* name : kBitmapFormats) {
-        if (std::optional<QString> format = Offered(formats, name)) {
-            return Offer{*format, "png", true};
-        }
+        add(name, "png", true);
     }
-    return std::nullopt;
+    return offered.empty() ? std::nullopt : std::optional<Offer>(offered.front());
 }
 
 // A buffer that takes up to kLongestKeptPicture bytes and fails any write beyond them, which
@@ -120,21 +120,20 @@ QImage ImageOf(const Raster& raster, std::vector<std::uint8_t>& spread) {
     const auto width = static_cast<int>(raster.width);
     const auto height = static_cast<int>(raster.height);
     if (raster.layout == Raster::Layout::Bgr) {
-        return QImage(raster.pixels.data(), width, height, raster.stride, QImage::Format_BGR888);
+        return {raster.pixels.data(), width, height, raster.stride, QImage::Format_BGR888};
     }
     if (raster.layout == Raster::Layout::Bgra) {
-        return QImage(raster.pixels.data(), width, height, raster.stride, QImage::Format_ARGB32);
+        return {raster.pixels.data(), width, height, raster.stride, QImage::Format_ARGB32};
     }
     const std::uint8_t* pixels = raster.pixels.data();
     qsizetype stride = raster.stride;
     if (raster.bits_per_pixel == 4) {
         spread.resize(std::size_t{raster.width} * raster.height);
-        for (std::uint32_t y = 0; y < raster.height; ++y) {
-            const std::uint8_t* in = pixels + std::size_t{y} * raster.stride;
-            std::uint8_t* out = spread.data() + std::size_t{y} * raster.width;
-            for (std::uint32_t x = 0; x < raster.width; ++x) {
-                out[x] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
-            }
+        for (std::size_t i = 0; i < spread.size(); ++i) {
+            const std::size_t y = i / raster.width;
+            const std::size_t x = i % raster.width;
+            const std::uint8_t packed = pixels[y * raster.stride + x / 2];
+            spread[i] = x % 2 == 0 ? packed >> 4 : packed & 0x0F;
         }
         pixels = spread.data();
         stride = width;
@@ -227,7 +226,7 @@ ByteText EncodePng(const Raster& raster) {
     if (!writer.write(image) && !buffer.Overflowed()) {
         throw Failure("the bitmap could not be encoded as PNG");
     }
-    return ByteText(png.begin(), png.end());
+    return {png.begin(), png.end()};
 }
 
 QtDropData::QtDropData(const QList<QUrl>& urls) {

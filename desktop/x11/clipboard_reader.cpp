@@ -32,7 +32,7 @@ constexpr std::uint32_t kPieceUnits = 256 * 1024;
 // How often a wait looks whether it was asked to stop.
 constexpr std::chrono::milliseconds kStopCheck{100};
 // Room for a colour table and a gap before the pixels, beyond what a bitmap's rows take.
-constexpr std::uint64_t kBitmapSlack = 64 * 1024;
+constexpr std::uint64_t kBitmapSlack = std::uint64_t{64} * 1024;
 
 // The most bytes a format may have and still be taken; 0 refuses it whatever its length.
 std::uint64_t MostBytes(ClipboardFormatKind kind, std::span<const std::uint8_t> start) {
@@ -59,7 +59,7 @@ public:
     ~Connection() { xcb_disconnect(connection_); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    xcb_connection_t* get() const { return connection_; }
+    xcb_connection_t* Get() const { return connection_; }
 
 private:
     xcb_connection_t* connection_;
@@ -72,7 +72,7 @@ class Transfer {
 public:
     Transfer(const std::string& display, std::string_view target, Clock::time_point deadline)
         : connection_(display), deadline_(deadline) {
-        xcb_connection_t* c = connection_.get();
+        xcb_connection_t* c = connection_.Get();
         const char* const names[] = {"CLIPBOARD", "INCR", "VELLUMINE_PICTURE"};
         xcb_intern_atom_cookie_t cookies[4];
         for (int i = 0; i < 3; ++i) {
@@ -112,8 +112,8 @@ public:
         deadline_ = Clock::now() + bound;
         try {
             // The piece that was refused may still be there, holding the owner up.
-            xcb_delete_property(connection_.get(), window_, property_);
-            xcb_flush(connection_.get());
+            xcb_delete_property(connection_.Get(), window_, property_);
+            xcb_flush(connection_.Get());
             for (;;) {
                 AwaitPiece(stop);
                 const XcbPtr<xcb_get_property_reply_t> piece = Property(0, 0, false);
@@ -123,8 +123,8 @@ public:
                 if (piece->bytes_after == 0) {
                     return;  // the empty piece that ends it
                 }
-                xcb_delete_property(connection_.get(), window_, property_);
-                xcb_flush(connection_.get());
+                xcb_delete_property(connection_.Get(), window_, property_);
+                xcb_flush(connection_.Get());
             }
         } catch (const Failure&) {
             // Given up: the window goes with the connection.
@@ -157,8 +157,8 @@ public:
             const ByteText piece = Fetch(bytes.size(), length - bytes.size());
             bytes.insert(bytes.end(), piece.begin(), piece.end());
         }
-        xcb_delete_property(connection_.get(), window_, property_);
-        xcb_flush(connection_.get());
+        xcb_delete_property(connection_.Get(), window_, property_);
+        xcb_flush(connection_.Get());
         return {std::move(bytes), false};
     }
 
@@ -187,8 +187,8 @@ private:
         // Judged by the announced length, and a bitmap by its header once its first bytes came.
         std::uint64_t most = kind == ClipboardFormatKind::Encoded ? functions::MaxFileBytes : 0;
         incremental_ = true;
-        xcb_delete_property(connection_.get(), window_, property_);
-        xcb_flush(connection_.get());
+        xcb_delete_property(connection_.Get(), window_, property_);
+        xcb_flush(connection_.Get());
         if (most != 0 && announced > most) {
             return {{}, true};
         }
@@ -251,14 +251,14 @@ private:
         if (size == 0) {
             throw Failure("the clipboard's property ended early");
         }
-        return ByteText(value, value + size);
+        return {value, value + size};
     }
 
     XcbPtr<xcb_get_property_reply_t> Property(std::uint32_t offset, std::uint32_t units,
                                               bool remove) {
         XcbPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            connection_.get(),
-            xcb_get_property(connection_.get(), remove ? 1 : 0, window_, property_,
+            connection_.Get(),
+            xcb_get_property(connection_.Get(), remove ? 1 : 0, window_, property_,
                              XCB_GET_PROPERTY_TYPE_ANY, offset, units),
             nullptr));
         if (!reply || (reply->format != 8 && reply->type != incr_ &&
@@ -270,7 +270,7 @@ private:
 
     // The next event, waiting for it until the deadline or a request to stop.
     XcbPtr<xcb_generic_event_t> NextEvent(const std::stop_token& stop = {}) {
-        xcb_connection_t* c = connection_.get();
+        xcb_connection_t* c = connection_.Get();
         for (;;) {
             if (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
                 return XcbPtr<xcb_generic_event_t>(event);
@@ -307,7 +307,7 @@ ClipboardFormatBytes ReadClipboardFormat(const std::string& display, std::string
         // One at a time, on the window's thread only; a newer one stops the older, and the
         // program's exit stops the last.
         static std::jthread drain;
-        drain = std::jthread([transfer = std::move(transfer), bound](std::stop_token stop) {
+        drain = std::jthread([transfer = std::move(transfer), bound](const std::stop_token& stop) {
             transfer->Drain(stop, bound);
         });
     }
