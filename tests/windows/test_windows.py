@@ -102,10 +102,6 @@ class WineVellumine(Vellumine):
                       Path(f"/proc/{self.process.pid}/status").read_text().splitlines())
         return [int(status[name].split()[0]) << 10 for name in ("VmRSS", "VmHWM")]
 
-    def press(self, keys):
-        self.session.xdotool("windowactivate", "--sync", self.window, check=False)
-        self.session.xdotool("key", "--clearmodifiers", keys)
-
     def choose_file(self, typed):
         """Opens the chooser with Ctrl+O, types a path into it and presses Return."""
         self.press("ctrl+o")
@@ -428,6 +424,9 @@ class Conversions(WineCase):
                 self.assertEqual(said, "live region: The  File > 32kb!", case)
                 self.intake("get", str(format), "Z:" + str(kept).replace("/", "\\"))
                 self.assertTrue(kept.read_bytes() == large, f"{case}: not kept")
+        # Wine's bridge goes on offering the last block to X. Left a screen's worth, the first
+        # paste from X after it waited out the later cases' 30 s while another suite ran.
+        self.put_blocks([(13, "small".encode("utf-16-le") + b"\0\0")])
 
     def test_lists_that_are_not_whole_are_no_lists(self):
         # Each names a file that a reader running past the list's checks could convert.
