@@ -190,11 +190,10 @@ void ReadLayout(Bytes dib, std::optional<std::size_t> pixels_at, DibHeader& head
         pixel_bytes > dib.size() - bits_at) {
         throw Failure("the bitmap is longer than its bytes");
     }
-    // Two bytes of runs paint at most kMostPixelsPerRun pixels. Escapes that skip to the next row
-    // or far ahead could claim millions of pixels in a few bytes, each taking memory and time to
-    // encode; no program's copy skips more than its runs paint.
-    const std::uint64_t pixels = std::uint64_t{header.width} * header.height;
-    if (header.run_length && pixels * 2 > (dib.size() - bits_at) * kMostPixelsPerRun) {
+    // Escapes that skip to the next row or far ahead could claim millions of pixels in a few
+    // bytes of runs, each taking memory and time to encode; no program's copy skips more than
+    // its runs paint.
+    if (header.run_length && !CouldHoldPixels(header.Shape(), dib.size() - bits_at)) {
         throw Failure("the bitmap claims more pixels than its runs paint");
     }
     header.bits_at = static_cast<std::size_t>(bits_at);
@@ -352,6 +351,10 @@ Bytes DibOfFile(Bytes file) {
 }
 
 }  // namespace
+
+bool CouldHoldPixels(const BitmapShape& shape, std::uint64_t bytes) {
+    return std::uint64_t{shape.width} * shape.height * 2 <= bytes * kMostPixelsPerRun;
+}
 
 BitmapShape ReadDibShape(std::span<const std::uint8_t> start) {
     // The header's own size is checked against the bytes at hand, which need not hold the rest.

@@ -31,6 +31,11 @@ struct BitmapShape {
     unsigned png_bits = 0;
 };
 
+// Whether `bytes` could hold the pixels that shape claims: runs, the densest a bitmap packs them,
+// paint at most 255 pixels in two bytes. A header that claims more describes no bitmap, however
+// large it says it is.
+bool CouldHoldPixels(const BitmapShape& shape, std::uint64_t bytes);
+
 // The shape that the header at the start of a DIB declares; start needs to hold the header and
 // the masks that follow a short one, not the pixels. Raises Failure as ReadDib does for a header
 // it does not read.

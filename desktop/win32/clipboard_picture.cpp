@@ -54,10 +54,6 @@ UINT OriginalBitmapFormat() {
     return 0;
 }
 
-// Two bytes of a run-length bitmap paint at most 255 pixels, the fewest bytes any bitmap spends
-// on them.
-constexpr std::uint64_t kMostPixelsPerTwoBytes = 255;
-
 // The bitmap in the block, read in place: a full-screen bitmap is tens of megabytes, and a copy
 // would hold it twice while every other program waits for the clipboard.
 CopiedPicture ReadBitmap(UINT format) {
@@ -73,10 +69,7 @@ CopiedPicture ReadBitmap(UINT format) {
         if (!PngCannotFit(shape.width, shape.height, shape.png_bits)) {
             return {{}, ReadDib(block)};
         }
-        // A header that claims more pixels than any bitmap could pack into its block describes
-        // no bitmap, however large it says it is.
-        const std::uint64_t pixels = std::uint64_t{shape.width} * shape.height;
-        if (pixels / kMostPixelsPerTwoBytes > bytes / 2) {
+        if (!CouldHoldPixels(shape, bytes)) {
             return {};
         }
         return {{{}, "png", true}, {}};
