@@ -312,8 +312,10 @@ class Conversions(WineCase):
             self.session.set_clipboard("plain text.png")
             self.app.press("ctrl+v")
             # The paste is handled before the next key, so once the chooser is open it is done.
+            # Both wait on Wine's bridge importing the text from X, which has taken over 30 s.
             self.app.press("ctrl+o")
-            chooser = wait_for("the chooser", lambda: self.session.windows(CHOOSER), timeout=30)
+            chooser = wait_for("the chooser", lambda: self.session.windows(CHOOSER),
+                               timeout=2 * stall)
             self.session.xdotool("key", "Escape")
             wait_for("the chooser to close", lambda: chooser[0] not in self.session.windows())
             self.assertEqual(self.session.clipboard(), "plain text.png")
